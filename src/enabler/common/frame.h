@@ -1,0 +1,52 @@
+// frame.h: what both enablers share around their workers: the command line,
+// the log file en_out.txt, debug lines and the exit status.
+#ifndef ENABLER_COMMON_FRAME_H
+#define ENABLER_COMMON_FRAME_H
+
+#include <stdio.h>
+
+/// Set once "-v" was accepted and the log opened; never cleared afterwards.
+/// Every write to the log anywhere in the program is guarded by it.
+extern bool verbose;
+/// The log stream, or null.
+extern FILE* logFile;
+/// vs-enabler: the exit status each failure overwrites; the last one decides.
+extern int returnCode;
+
+/// Which program the frame serves; set by the entry before anything else.
+enum class EnablerProgram { VirtualServer, VMware };
+extern EnablerProgram enablerProgram;
+
+/// True when one of argv[1..argc-1] equals `text` byte for byte. False for a
+/// null vector, a null text or argc <= 1.
+bool hasArgument(int argc, char** argv, const char* text);
+
+/// "DBG: " and the formatted text to the log, when verbose and the format is
+/// neither null nor empty. vs-enabler flushes after each line.
+void debugLog(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+/// A direct log line (no prefix), written only when verbose and the log is
+/// open. Not flushed.
+void logText(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+/// Flushes the log stream when verbose and open.
+void flushLog();
+
+/// Closes the log stream if it is open; later writes go nowhere.
+void closeLogFile();
+
+/// The entry of vs-enabler around its worker: accepts the command line, sets
+/// up the log and the banner, runs `worker` and gives returnCode.
+int runVirtualServerFrame(int argc, char** argv, void (*worker)());
+/// The entry of vmware-enabler around its worker; gives the worker's result.
+int runVMwareFrame(int argc, char** argv, int (*worker)());
+
+#endif

@@ -1,0 +1,25 @@
+// node_identity.h: the physical machine's identity (BIOS serial number and the
+// texts that describe the machine), read from WMI on Windows and from DMI
+// natively.
+#ifndef ENABLER_COMMON_NODE_IDENTITY_H
+#define ENABLER_COMMON_NODE_IDENTITY_H
+
+/// Five narrow texts, each null (absent) until set; an empty source string
+/// gives an empty text. Each is a separate allocation owned by the record.
+struct NodeIdentity {
+  char* product;      ///< product class "Name"
+  char* manufacturer; ///< BIOS "Manufacturer"
+  char* type;         ///< product class "Version"
+  char* version;      ///< BIOS "Version"
+  char* nodeId;       ///< BIOS "SerialNumber"
+};
+
+/// Sets all five fields absent, then fills them. True when both the BIOS and
+/// the product yielded an instance; on false the fields filled before the
+/// failure keep their values. Writes nothing anywhere.
+bool getNodeIdentity(NodeIdentity* identity);
+
+/// Frees the five texts and sets them absent.
+void freeNodeIdentity(NodeIdentity* identity);
+
+#endif

@@ -1,0 +1,65 @@
+#include "test_util.h"
+
+#include <fstream>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <stdlib.h>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  previous_ = fs::current_path().string();
+  std::random_device rd;
+  fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate =
+        base / ("enabler-test-" + std::to_string(rd()) + "-" +
+                std::to_string(attempt));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      path_ = fs::absolute(candidate).string();
+      fs::current_path(candidate);
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary directory");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::current_path(previous_, ec);
+  fs::remove_all(path_, ec);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  const char* old = getenv(name);
+  hadOld_ = old != nullptr;
+  if (old)
+    old_ = old;
+  setTestEnv(name, value);
+}
+
+ScopedEnv::~ScopedEnv() { setTestEnv(name_.c_str(), hadOld_ ? old_.c_str() : nullptr); }
+
+std::string testProgramPath(const std::string& name) {
+  std::string path = (fs::path(testBinDir()) / name).string();
+#ifdef _WIN32
+  path += ".exe";
+#endif
+  return path;
+}
+
+bool writeTestFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  return static_cast<bool>(out);
+}
+
+std::string readTestFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
