@@ -63,3 +63,12 @@ std::string readTestFile(const std::string& path) {
   text << in.rdbuf();
   return text.str();
 }
+
+std::string fixturePath(const std::string& relative) {
+#ifndef ENABLER_FIXTURES_DIR
+#  error "unit_tests defines ENABLER_FIXTURES_DIR"
+#endif
+  return (fs::path(ENABLER_FIXTURES_DIR) / fs::path(relative))
+      .make_preferred()
+      .string();
+}

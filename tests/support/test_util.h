@@ -44,6 +44,9 @@ void setTestEnv(const char* name, const char* value);
 std::string testBinDir();
 /// Path of a program built beside the tests: `name` plus ".exe" on Windows.
 std::string testProgramPath(const std::string& name);
+/// Path of a file below tests/fixtures, `relative` written with "/"; the
+/// platform's separators in the result.
+std::string fixturePath(const std::string& relative);
 /// Writes `content` to `path` in binary mode; false on failure.
 bool writeTestFile(const std::string& path, const std::string& content);
 /// The whole content of `path` in binary mode; empty when unreadable.
