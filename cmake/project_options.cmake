@@ -23,4 +23,6 @@ if(MINGW)
     WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   target_link_options(project_options INTERFACE -static -static-libgcc
     -static-libstdc++)
+  # No link time in the PE header: the same sources give the same bytes.
+  target_link_options(project_options INTERFACE -Wl,--no-insert-timestamp)
 endif()

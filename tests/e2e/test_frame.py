@@ -1,0 +1,200 @@
+"""The enabler frame seen from outside: command line, version banner, log file
+and exit status of both enablers' frames, run through frame_host (natively and
+the win64 build under wine64)."""
+
+import os
+import subprocess
+import sys
+import unittest
+
+import e2e_support as e2e
+
+VS_BANNER = ("KEP Enabler (08/06/19 17:11:59 "
+             "src/enabler/MSVirtualServer/EnablerVirtualServer, enabler, "
+             "kep_2.5, 20080619v2.5)\n")
+VMWARE_BANNER = ("KEP Enabler (07/02/06 14:15:53 "
+                 "src/enabler/VMWare/w32/enablerh, enabler, kepdev, "
+                 "20070206dev)\n")
+
+# What frame_host's worker writes to the log: one debug line, one direct line.
+WORKER_LINES = "DBG: worker status %d\nOK: worker done\n"
+
+VS_USAGE_STATUS = 1
+VMWARE_USAGE_STATUS = 7
+
+
+class FrameCases:
+    """The cases; a subclass says how frame_host is run and how a line ends."""
+
+    eol = b"\n"
+
+    def host(self, args, program, status, cwd=None):
+        env = {"FRAME_HOST_PROGRAM": program, "FRAME_HOST_STATUS": str(status)}
+        return e2e.run([self.program_path()] + list(args), cwd or self.dir,
+                       env=env, prefix=self.prefix)
+
+    def text(self, s):
+        """Bytes of `s` as the program writes it through a text-mode stream."""
+        return s.encode("ascii").replace(b"\n", self.eol)
+
+    def log_path(self):
+        return self.path("en_out.txt")
+
+    def test_no_arguments_runs_the_job_silently(self):
+        for program, status in (("vs", 6), ("vmware", 2)):
+            with self.subTest(program=program):
+                r = self.host([], program, status)
+                self.assertEqual(status, r.status)
+                self.assertEqual(b"", r.stdout)
+                self.assertEqual(b"", r.stderr)
+                self.assertFalse(os.path.exists(self.log_path()))
+
+    def test_version_alone_writes_the_banner_and_goes_on(self):
+        for program, banner, status in (("vs", VS_BANNER, 5),
+                                        ("vmware", VMWARE_BANNER, 6)):
+            with self.subTest(program=program):
+                r = self.host(["-version"], program, status)
+                self.assertEqual(status, r.status)
+                self.assertEqual(b"", r.stdout)
+                self.assertEqual(self.text(banner), r.stderr)
+                self.assertFalse(os.path.exists(self.log_path()))
+
+    def test_vs_log_frames_the_worker_with_its_status(self):
+        cases = [
+            (["-v"], 0, "", "Log file opened\n" + WORKER_LINES % 0 +
+             "\nOK: Return code 0\n\nClosing log file\n"),
+            (["-v", "-version"], 5, VS_BANNER, "Log file opened\n" +
+             WORKER_LINES % 5 + "\nERROR: Return code 5\n\nClosing log file\n"),
+            (["-version", "-v"], 7, VS_BANNER, "Log file opened\n" +
+             WORKER_LINES % 7 + "\nERROR: Return code 7\n\nClosing log file\n"),
+        ]
+        for args, status, banner, log in cases:
+            with self.subTest(args=args, status=status):
+                # An earlier log is replaced, not appended to.
+                with open(self.log_path(), "wb") as f:
+                    f.write(b"left over from an earlier run\n" * 50)
+                r = self.host(args, "vs", status)
+                self.assertEqual(status, r.status)
+                self.assertEqual(b"", r.stdout)
+                self.assertEqual(self.text(banner), r.stderr)
+                self.assertEqual(self.text(log), self.read("en_out.txt"))
+
+    def test_vmware_log_holds_only_the_worker_lines(self):
+        for args, status, banner in ((["-v"], 0, ""),
+                                     (["-version", "-v"], 5, VMWARE_BANNER),
+                                     (["-v", "-version"], 6, VMWARE_BANNER)):
+            with self.subTest(args=args):
+                with open(self.log_path(), "wb") as f:
+                    f.write(b"left over from an earlier run\n" * 50)
+                r = self.host(args, "vmware", status)
+                self.assertEqual(status, r.status)
+                self.assertEqual(b"", r.stdout)
+                self.assertEqual(self.text(banner), r.stderr)
+                self.assertEqual(self.text(WORKER_LINES % status),
+                                 self.read("en_out.txt"))
+
+    def test_uncreatable_log_leaves_status_and_output_unchanged(self):
+        # A directory in the log file's place cannot be opened for writing,
+        # even by root.
+        os.mkdir(self.log_path())
+        for program, status in (("vs", 3), ("vs", 0), ("vmware", 2)):
+            with self.subTest(program=program, status=status):
+                r = self.host(["-v"], program, status)
+                self.assertEqual(status, r.status)
+                self.assertEqual(b"", r.stdout)
+                self.assertEqual(b"", r.stderr)
+                self.assertTrue(os.path.isdir(self.log_path()))
+                self.assertEqual([], os.listdir(self.log_path()))
+
+    def test_rejected_command_lines_give_usage_and_no_log(self):
+        usage = self.text("Usage: %s [ -v ]\n" % self.argv0())
+        rejected = [["-v", "-v"], ["-x"], ["-V"], ["-VERSION"], ["-v", "-x"],
+                    ["-v", "-version", "-v"], ["a", "b", "c"]]
+        for program, status in (("vs", VS_USAGE_STATUS),
+                                ("vmware", VMWARE_USAGE_STATUS)):
+            for args in rejected:
+                with self.subTest(program=program, args=args):
+                    r = self.host(args, program, 0)
+                    self.assertEqual(status, r.status)
+                    self.assertEqual(b"", r.stdout)
+                    self.assertEqual(usage, r.stderr)
+                    self.assertFalse(os.path.exists(self.log_path()))
+
+
+class NativeFrameTest(FrameCases, e2e.TempDirCase):
+    prefix = None
+
+    def program_path(self):
+        return e2e.native("frame_host")
+
+    def argv0(self):
+        return self.program_path()
+
+
+class WineFrameTest(FrameCases, e2e.TempDirCase):
+    eol = b"\r\n"
+    prefix = e2e.WinePrefix("frame")
+
+    @classmethod
+    def setUpClass(cls):
+        if e2e.wine_available():
+            cls.prefix.ensure()
+
+    def setUp(self):
+        e2e.require_wine(self)
+        super().setUp()
+
+    def program_path(self):
+        return e2e.win64("frame_host")
+
+    def argv0(self):
+        return e2e.wine_path(self.program_path())
+
+    # Under Wine every start costs; the rejected lines are the longest table,
+    # so a few representative ones stand for it there.
+    def test_rejected_command_lines_give_usage_and_no_log(self):
+        usage = self.text("Usage: %s [ -v ]\n" % self.argv0())
+        for program, status, args in (("vs", VS_USAGE_STATUS, ["-v", "-v"]),
+                                      ("vs", VS_USAGE_STATUS, ["a", "b", "c"]),
+                                      ("vmware", VMWARE_USAGE_STATUS, ["-V"]),
+                                      ("vmware", VMWARE_USAGE_STATUS,
+                                       ["-version", "-x"])):
+            with self.subTest(program=program, args=args):
+                r = self.host(args, program, 0)
+                self.assertEqual(status, r.status)
+                self.assertEqual(b"", r.stdout)
+                self.assertEqual(usage, r.stderr)
+                self.assertFalse(os.path.exists(self.log_path()))
+
+
+class PeCheckTest(unittest.TestCase):
+    """tests/check_pe.py tells the built programs apart from what it rejects."""
+
+    CHECKER = os.path.join(e2e.SOURCE_DIR, "tests", "check_pe.py")
+
+    def check(self, machine, *files):
+        proc = subprocess.run([sys.executable, self.CHECKER, "--machine",
+                               machine] + list(files),
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        return proc.returncode, proc.stdout.decode()
+
+    def test_win64_frame_host_passes_as_x86_64_only(self):
+        exe = e2e.win64("frame_host")
+        if not os.path.isfile(exe):
+            if os.environ.get("ENABLER_REQUIRE_WINE"):
+                self.fail("the win64 build is missing: %s" % exe)
+            raise unittest.SkipTest("the win64 build is missing")
+        status, out = self.check("x86-64", exe)
+        self.assertEqual(0, status, out)
+        status, out = self.check("i386", exe)
+        self.assertEqual(1, status)
+        self.assertIn("machine 0x8664", out)
+
+    def test_native_program_is_not_a_pe_file(self):
+        status, out = self.check("x86-64", e2e.native("frame_host"))
+        self.assertEqual(1, status)
+        self.assertIn("not a readable PE file", out)
+
+
+if __name__ == "__main__":
+    unittest.main()
