@@ -21,8 +21,10 @@ extern EnablerProgram enablerProgram;
 /// null vector, a null text or argc <= 1.
 bool hasArgument(int argc, char** argv, const char* text);
 
-/// "DBG: " and the formatted text to the log, when verbose and the format is
-/// neither null nor empty. vs-enabler flushes after each line.
+/// "DBG: " and the formatted text to the log, when verbose, the log is open
+/// and the format is neither null nor empty; otherwise nothing, not even the
+/// prefix. No line break is added. vs-enabler flushes after each line,
+/// vmware-enabler does not.
 void debugLog(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -43,10 +45,15 @@ void flushLog();
 /// Closes the log stream if it is open; later writes go nowhere.
 void closeLogFile();
 
-/// The entry of vs-enabler around its worker: accepts the command line, sets
-/// up the log and the banner, runs `worker` and gives returnCode.
+/// The entry of vs-enabler around its worker: accepts the command line (usage
+/// status kVsUsage otherwise), writes the banner, opens and announces the log,
+/// runs `worker`, writes the "Return code" and closing lines and gives
+/// returnCode. Each entry starts from a closed log, verbose false and
+/// returnCode 0.
 int runVirtualServerFrame(int argc, char** argv, void (*worker)());
-/// The entry of vmware-enabler around its worker; gives the worker's result.
+/// The entry of vmware-enabler around its worker (usage status kVmwUsage): opens
+/// the log silently, writes the banner and gives the worker's result. The
+/// worker closes the log.
 int runVMwareFrame(int argc, char** argv, int (*worker)());
 
 #endif
