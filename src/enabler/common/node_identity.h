@@ -16,10 +16,20 @@ struct NodeIdentity {
 
 /// Sets all five fields absent, then fills them. True when both the BIOS and
 /// the product yielded an instance; on false the fields filled before the
-/// failure keep their values. Writes nothing anywhere.
+/// failure keep their values. A property that is missing, null or not a
+/// string leaves its field absent without changing the result. Writes
+/// nothing anywhere.
+///
+/// Natively the BIOS and the product come from the DMI directory,
+/// /sys/class/dmi/id or the directory that KEP_DMI_ROOT names: the BIOS exists
+/// when bios_vendor can be read, the product when product_name can be read.
 bool getNodeIdentity(NodeIdentity* identity);
 
-/// Frees the five texts and sets them absent.
+/// Sets the five fields absent without freeing anything.
+void clearNodeIdentity(NodeIdentity* identity);
+
+/// Frees the five texts (allocated with malloc) and sets them absent. Null is
+/// allowed.
 void freeNodeIdentity(NodeIdentity* identity);
 
 #endif

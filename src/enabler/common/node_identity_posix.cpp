@@ -1,1 +1,84 @@
-// Placeholder until the module's work lands.
+// node_identity_posix.cpp: POSIX half of the node identity. The machine's
+// identity comes from the DMI tables as the kernel shows them below
+// /sys/class/dmi/id, one file a field; KEP_DMI_ROOT names another directory of
+// the same shape.
+#include "node_identity.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+const char kDefaultDmiRoot[] = "/sys/class/dmi/id";
+
+// No DMI string comes near this size (SMBIOS strings are short); anything
+// longer is not a DMI attribute, for example a device file placed under the
+// name, and counts as unreadable rather than being read without end.
+const size_t kMaxDmiFileBytes = 64 * 1024;
+
+std::string dmiRoot() {
+  const char* root = getenv("KEP_DMI_ROOT");
+  return root ? root : kDefaultDmiRoot;
+}
+
+// The content of the DMI file `name` with one trailing line feed removed, as a
+// malloc'd text; null when the file is missing or cannot be read (the kernel
+// keeps product_serial readable by root alone).
+char* readDmiFile(const std::string& root, const char* name) {
+  std::string path = root + "/" + name;
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file)
+    return nullptr;
+  std::string content;
+  char chunk[4096];
+  bool failed = false;
+  for (;;) {
+    size_t n = fread(chunk, 1, sizeof chunk, file);
+    content.append(chunk, n);
+    if (content.size() > kMaxDmiFileBytes) {
+      failed = true;
+      break;
+    }
+    if (n < sizeof chunk) {
+      // A directory under the name opens but fails to read.
+      failed = ferror(file) != 0;
+      break;
+    }
+  }
+  fclose(file);
+  if (failed)
+    return nullptr;
+  if (!content.empty() && content.back() == '\n')
+    content.pop_back();
+  char* text = static_cast<char*>(malloc(content.size() + 1));
+  if (!text)
+    return nullptr;
+  memcpy(text, content.c_str(), content.size() + 1);
+  return text;
+}
+
+} // namespace
+
+bool getNodeIdentity(NodeIdentity* identity) {
+  clearNodeIdentity(identity);
+  std::string root = dmiRoot();
+
+  // The BIOS: its vendor file stands for the instance.
+  char* biosVendor = readDmiFile(root, "bios_vendor");
+  if (!biosVendor)
+    return false;
+  identity->nodeId = readDmiFile(root, "product_serial");
+  identity->manufacturer = biosVendor;
+  identity->version = readDmiFile(root, "bios_version");
+
+  // The computer-system product: its name file stands for the instance.
+  char* productName = readDmiFile(root, "product_name");
+  if (!productName)
+    return false;
+  identity->product = productName;
+  identity->type = readDmiFile(root, "product_version");
+  return true;
+}

@@ -1,1 +1,195 @@
-// Placeholder until the module's work lands.
+// node_identity_win32.cpp: Win32 half of the node identity. The machine's
+// identity comes from WMI: the first instance of Win32_BIOS and of
+// Win32_ComputerSystemProduct in ROOT\CIMV2 on the local machine.
+#include "node_identity.h"
+
+#include <windows.h>
+
+#include <oleauto.h>
+#include <stdlib.h>
+#include <wbemidl.h>
+
+namespace {
+
+// {4590F811-1D3A-11D0-891F-00AA004B2E24}
+const CLSID kClsidWbemLocator = {
+    0x4590F811,
+    0x1D3A,
+    0x11D0,
+    {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+// {DC12A687-737F-11CF-884D-00AA004B2E24}
+const IID kIidWbemLocator = {0xDC12A687,
+                             0x737F,
+                             0x11CF,
+                             {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+
+const long kQueryFlags =
+    WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY; // 0x30
+
+/// Holds one COM interface pointer and releases it exactly once.
+template <class T> class ComPtr {
+public:
+  ComPtr() = default;
+  ~ComPtr() { reset(); }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  /// The slot an out parameter fills; whatever was held is released first.
+  T** out() {
+    reset();
+    return &p_;
+  }
+  void** outVoid() { return reinterpret_cast<void**>(out()); }
+  void reset() {
+    if (p_) {
+      p_->Release();
+      p_ = nullptr;
+    }
+  }
+
+private:
+  T* p_ = nullptr;
+};
+
+/// Holds a BSTR made from a wide constant; null when the allocation failed.
+class ScopedBstr {
+public:
+  explicit ScopedBstr(const wchar_t* text) : b_(SysAllocString(text)) {}
+  ~ScopedBstr() { SysFreeString(b_); }
+  ScopedBstr(const ScopedBstr&) = delete;
+  ScopedBstr& operator=(const ScopedBstr&) = delete;
+  BSTR get() const { return b_; }
+
+private:
+  BSTR b_;
+};
+
+/// The calling thread's membership in the multithreaded apartment for the
+/// length of one query. S_FALSE (already a member) counts as joined and is
+/// balanced like a first join; a refused join is not balanced.
+class ComApartment {
+public:
+  ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+  ~ComApartment() {
+    if (joined())
+      CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  bool joined() const { return SUCCEEDED(hr_); }
+
+private:
+  HRESULT hr_;
+};
+
+// The BSTR as a malloc'd narrow text in the ANSI code page, default flags.
+// A null BSTR is the empty string. Null when memory or the conversion fails.
+char* narrowCopy(BSTR text) {
+  int units = static_cast<int>(SysStringLen(text));
+  int bytes = units == 0 ? 0
+                         : WideCharToMultiByte(CP_ACP, 0, text, units, nullptr,
+                                               0, nullptr, nullptr);
+  if (units > 0 && bytes <= 0)
+    return nullptr;
+  char* narrow = static_cast<char*>(malloc(static_cast<size_t>(bytes) + 1));
+  if (!narrow)
+    return nullptr;
+  if (bytes > 0)
+    WideCharToMultiByte(CP_ACP, 0, text, units, narrow, bytes, nullptr,
+                        nullptr);
+  narrow[bytes] = 0;
+  return narrow;
+}
+
+// Reads the string property `name` of `object` into `*field`. The VARIANT is
+// the caller's, initialised before the first read from this object; it is
+// cleared after each read. A failed read or a value that is not a string
+// (a null property is VT_NULL) leaves the field absent.
+void readProperty(IWbemClassObject* object, const wchar_t* name, VARIANT* value,
+                  char** field) {
+  HRESULT hr = object->Get(name, 0, value, nullptr, nullptr);
+  if (SUCCEEDED(hr) && value->vt == VT_BSTR)
+    *field = narrowCopy(value->bstrVal);
+  VariantClear(value);
+}
+
+// Runs `query` and takes its first object, waiting without time limit. False
+// when the query fails or yields nothing; the enumerator is handed back in
+// either case so that the caller's holder releases it.
+bool firstInstance(IWbemServices* services, const wchar_t* query,
+                   ComPtr<IEnumWbemClassObject>& enumerator,
+                   ComPtr<IWbemClassObject>& object) {
+  ScopedBstr language(L"WQL");
+  ScopedBstr text(query);
+  if (!language.get() || !text.get())
+    return false;
+  HRESULT hr = services->ExecQuery(language.get(), text.get(), kQueryFlags,
+                                   nullptr, enumerator.out());
+  if (FAILED(hr) || !enumerator.get())
+    return false;
+  ULONG returned = 0;
+  hr = enumerator->Next(WBEM_INFINITE, 1, object.out(), &returned);
+  return SUCCEEDED(hr) && returned == 1 && object.get();
+}
+
+// Connects to ROOT\CIMV2 on the local machine with the proxy blanket WMI
+// needs for impersonated calls.
+bool connectServices(ComPtr<IWbemLocator>& locator,
+                     ComPtr<IWbemServices>& services) {
+  HRESULT hr =
+      CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                       kIidWbemLocator, locator.outVoid());
+  if (FAILED(hr) || !locator.get())
+    return false;
+  ScopedBstr space(L"ROOT\\CIMV2");
+  if (!space.get())
+    return false;
+  hr = locator->ConnectServer(space.get(), nullptr, nullptr, nullptr, 0,
+                              nullptr, nullptr, services.out());
+  if (FAILED(hr) || !services.get())
+    return false;
+  hr = CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE,
+                         nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                         RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  return SUCCEEDED(hr);
+}
+
+} // namespace
+
+bool getNodeIdentity(NodeIdentity* identity) {
+  clearNodeIdentity(identity);
+  // Declared first, so every interface below is released before the thread
+  // leaves the apartment.
+  ComApartment apartment;
+  if (!apartment.joined())
+    return false;
+
+  ComPtr<IWbemLocator> locator;
+  ComPtr<IWbemServices> services;
+  if (!connectServices(locator, services))
+    return false;
+
+  ComPtr<IEnumWbemClassObject> biosList;
+  ComPtr<IWbemClassObject> bios;
+  if (!firstInstance(services.get(), L"Select * from Win32_BIOS", biosList,
+                     bios))
+    return false;
+  VARIANT value;
+  VariantInit(&value);
+  readProperty(bios.get(), L"SerialNumber", &value, &identity->nodeId);
+  readProperty(bios.get(), L"Manufacturer", &value, &identity->manufacturer);
+  readProperty(bios.get(), L"Version", &value, &identity->version);
+
+  ComPtr<IEnumWbemClassObject> productList;
+  ComPtr<IWbemClassObject> product;
+  if (!firstInstance(services.get(),
+                     L"Select * from Win32_ComputerSystemProduct", productList,
+                     product))
+    return false;
+  VariantInit(&value);
+  readProperty(product.get(), L"Name", &value, &identity->product);
+  readProperty(product.get(), L"Version", &value, &identity->type);
+  return true;
+}

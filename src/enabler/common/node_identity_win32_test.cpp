@@ -1,0 +1,72 @@
+// node_identity_win32_test.cpp: the node identity from WMI on this machine
+// (Wine's WMI under wine64), and the calling thread's apartment around it.
+#include "node_identity.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <thread>
+
+TEST(NodeIdentityWmiTest, AllFiveFieldsArePresent) {
+  NodeIdentity id;
+  ASSERT_TRUE(getNodeIdentity(&id));
+  EXPECT_NE(nullptr, id.nodeId);
+  EXPECT_NE(nullptr, id.manufacturer);
+  EXPECT_NE(nullptr, id.version);
+  EXPECT_NE(nullptr, id.product);
+  EXPECT_NE(nullptr, id.type);
+  freeNodeIdentity(&id);
+}
+
+TEST(NodeIdentityWmiTest, SingleThreadedApartmentGivesFalseAllAbsent) {
+  bool result = true;
+  bool allAbsent = false;
+  HRESULT joined = E_FAIL;
+  std::thread worker([&] {
+    joined = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    NodeIdentity id;
+    result = getNodeIdentity(&id);
+    allAbsent = !id.nodeId && !id.manufacturer && !id.version && !id.product &&
+                !id.type;
+    CoUninitialize();
+  });
+  worker.join();
+  ASSERT_EQ(S_OK, joined);
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(allAbsent);
+}
+
+TEST(NodeIdentityWmiTest, ApartmentIsBalanced) {
+  // On a thread already in the multithreaded apartment the call's own join
+  // gives S_FALSE and its leave must not end the caller's membership; on a
+  // fresh thread the call leaves nothing behind.
+  HRESULT first = E_FAIL;
+  HRESULT afterJoined = E_FAIL;
+  HRESULT afterFresh = E_FAIL;
+  bool joinedResult = false;
+  std::thread joined([&] {
+    first = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    NodeIdentity id;
+    joinedResult = getNodeIdentity(&id);
+    freeNodeIdentity(&id);
+    afterJoined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    CoUninitialize();
+    CoUninitialize();
+  });
+  joined.join();
+  std::thread fresh([&] {
+    NodeIdentity id;
+    getNodeIdentity(&id);
+    freeNodeIdentity(&id);
+    afterFresh = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    CoUninitialize();
+  });
+  fresh.join();
+  ASSERT_EQ(S_OK, first);
+  EXPECT_TRUE(joinedResult);
+  EXPECT_EQ(S_FALSE, afterJoined);
+  EXPECT_EQ(S_OK, afterFresh);
+}

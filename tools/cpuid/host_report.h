@@ -1,0 +1,76 @@
+// host_report.h: the cpuid program's measurements of this host and the report
+// it prints from them in the variable-tree text form.
+#ifndef ENABLER_TOOLS_CPUID_HOST_REPORT_H
+#define ENABLER_TOOLS_CPUID_HOST_REPORT_H
+
+#include <stdint.h>
+
+#include <set>
+#include <string>
+
+/// One CPUID reading: EAX, EBX, ECX, EDX.
+struct CpuidReading {
+  uint32_t eax;
+  uint32_t ebx;
+  uint32_t ecx;
+  uint32_t edx;
+};
+
+/// Where the readings come from: the instruction, or recorded values in tests.
+class CpuidReader {
+public:
+  virtual ~CpuidReader() = default;
+  /// Whether the processor executes CPUID at all.
+  virtual bool available() = 0;
+  /// CPUID with EAX = `leaf` and ECX = `subleaf`.
+  virtual CpuidReading read(uint32_t leaf, uint32_t subleaf) = 0;
+};
+
+/// The CPUID instruction of this processor; not available on processors other
+/// than x86 and x86-64.
+CpuidReader& instructionCpuidReader();
+
+/// What the processor says about itself through CPUID.
+struct ProcessorFacts {
+  std::string vendor;      ///< the 12-byte vendor string, e.g. "GenuineIntel"
+  int family = 0;          ///< family, extended family added when it is 15
+  int type = 0;            ///< processor type (0 for an original OEM part)
+  bool longMode = false;   ///< runs 64-bit code (Intel 64 / AMD64)
+  int coresPerPackage = 0; ///< as the processor's topology leaves tell
+  int threadsPerCore = 0;
+  int baseClockMHz = 0; ///< from the frequency leaf; 0 when not given
+};
+
+/// Reads the facts through `reader`. False when CPUID is not available.
+bool readProcessorFacts(CpuidReader& reader, ProcessorFacts* facts);
+
+/// The host's active processors as the operating system counts them.
+struct HostTopology {
+  int packages = 0; ///< physical packages with an active processor
+  int cores = 0;    ///< active cores, all packages together
+  int logical = 0;  ///< active logical processors, all packages together
+};
+
+/// Reads the topology from the operating system: natively from sysfs below
+/// `sysfsCpuDir` (normally /sys/devices/system/cpu), on Windows from the
+/// logical processor information (the directory is not used there). False
+/// when it cannot be read.
+bool readHostTopology(const std::string& sysfsCpuDir, HostTopology* topology);
+
+/// The clock rate in MHz that the operating system knows for the processor;
+/// 0 when it knows none.
+int readHostClockMHz();
+
+/// Puts standard output into binary mode where the platform has a text mode.
+void setBinaryOutput();
+
+/// The CPU numbers of a sysfs list such as "0-3,8,10-11". False when the text
+/// is not such a list.
+bool parseCpuList(const std::string& text, std::set<int>* cpus);
+
+/// The whole report: status line, then one top-level group. A null
+/// `topology` (unreadable) gives a status of 1 and leaves out the counts.
+std::string formatHostReport(const ProcessorFacts* facts,
+                             const HostTopology* topology, int clockMHz);
+
+#endif

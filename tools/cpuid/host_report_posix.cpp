@@ -1,0 +1,104 @@
+// host_report_posix.cpp: POSIX half of the cpuid program's measurements. The
+// topology comes from sysfs, where the kernel lists the online processors and,
+// for each, the package and core it belongs to; the clock from cpufreq or
+// /proc/cpuinfo.
+#include "host_report.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+namespace {
+
+bool readFile(const std::string& path, std::string* content) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  *content = text.str();
+  return !in.bad();
+}
+
+bool readNumber(const std::string& path, long* value) {
+  std::string text;
+  if (!readFile(path, &text))
+    return false;
+  char* end;
+  *value = strtol(text.c_str(), &end, 10);
+  return end != text.c_str();
+}
+
+// cpufreq gives kHz: base_frequency (the rated clock, where the driver knows
+// it), else cpuinfo_max_freq.
+int clockFromCpufreq() {
+  const char* const files[] = {
+      "/sys/devices/system/cpu/cpu0/cpufreq/base_frequency",
+      "/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq"};
+  for (const char* file : files) {
+    long kHz;
+    if (readNumber(file, &kHz) && kHz > 0)
+      return static_cast<int>((kHz + 500) / 1000);
+  }
+  return 0;
+}
+
+// /proc/cpuinfo: "cpu MHz : 2596.146" of the first processor. Without a
+// cpufreq driver (virtual machines) this is the clock the kernel measured at
+// boot.
+int clockFromCpuinfo() {
+  std::ifstream in("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.compare(0, 7, "cpu MHz") != 0)
+      continue;
+    size_t colon = line.find(':');
+    if (colon == std::string::npos)
+      return 0;
+    double mhz = strtod(line.c_str() + colon + 1, nullptr);
+    return mhz > 0 ? static_cast<int>(lround(mhz)) : 0;
+  }
+  return 0;
+}
+
+} // namespace
+
+bool readHostTopology(const std::string& sysfsCpuDir, HostTopology* topology) {
+  // "online" lists the processors the kernel runs on; for each,
+  // topology/physical_package_id names its package, and topology/die_id with
+  // topology/core_id its core within the package.
+  std::string online;
+  std::set<int> cpus;
+  if (!readFile(sysfsCpuDir + "/online", &online) ||
+      !parseCpuList(online, &cpus))
+    return false;
+  std::set<long> packages;
+  std::set<std::tuple<long, long, long>> cores;
+  for (int cpu : cpus) {
+    std::string dir = sysfsCpuDir + "/cpu" + std::to_string(cpu) + "/topology/";
+    long package, core;
+    long die = 0;
+    if (!readNumber(dir + "physical_package_id", &package) ||
+        !readNumber(dir + "core_id", &core))
+      return false;
+    readNumber(dir + "die_id", &die); // absent before Linux 5.3
+    packages.insert(package);
+    cores.insert(std::make_tuple(package, die, core));
+  }
+  topology->packages = static_cast<int>(packages.size());
+  topology->cores = static_cast<int>(cores.size());
+  topology->logical = static_cast<int>(cpus.size());
+  return true;
+}
+
+int readHostClockMHz() {
+  int mhz = clockFromCpufreq();
+  return mhz > 0 ? mhz : clockFromCpuinfo();
+}
+
+void setBinaryOutput() {}
