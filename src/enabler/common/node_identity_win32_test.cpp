@@ -9,6 +9,7 @@
 #include <objbase.h>
 
 #include <thread>
+#include <utility>
 
 TEST(NodeIdentityWmiTest, AllFiveFieldsArePresent) {
   NodeIdentity id;
@@ -18,6 +19,15 @@ TEST(NodeIdentityWmiTest, AllFiveFieldsArePresent) {
   EXPECT_NE(nullptr, id.version);
   EXPECT_NE(nullptr, id.product);
   EXPECT_NE(nullptr, id.type);
+  // Kept in the test report, where the end-to-end suite compares them with
+  // what wmic reports.
+  const std::pair<const char*, const char*> fields[] = {
+      {"nodeId", id.nodeId},   {"manufacturer", id.manufacturer},
+      {"version", id.version}, {"product", id.product},
+      {"type", id.type}};
+  for (const auto& field : fields)
+    if (field.second)
+      RecordProperty(field.first, field.second);
   freeNodeIdentity(&id);
 }
 
