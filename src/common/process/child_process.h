@@ -5,23 +5,30 @@
 #ifndef ENABLER_PROCESS_CHILD_PROCESS_H
 #define ENABLER_PROCESS_CHILD_PROCESS_H
 
-/// A readable byte stream.
+#include <string>
+#include <vector>
+
+/// A readable byte stream. Releasing it closes it.
 class ByteReader {
 public:
   virtual ~ByteReader() = default;
   /// Reads at most `count` bytes into `buffer` and puts a 0 byte behind them
-  /// (so `buffer` holds `count` + 1 bytes). Gives the number of bytes read;
-  /// 0 means end of stream, a broken pipe, a closed stream or a failure.
+  /// (so `buffer` holds `count` + 1 bytes; the 0 byte is written whatever the
+  /// result). Gives the number of bytes read; 0 means end of stream, a broken
+  /// pipe, a closed stream, a `count` of 0 or less, or a failure.
   virtual int read(char* buffer, int count) = 0;
+  /// Closes the stream; later reads give 0. Closing twice does nothing.
   virtual void close() {}
 };
 
-/// A writable byte stream.
+/// A writable byte stream. Releasing it closes it.
 class ByteWriter {
 public:
   virtual ~ByteWriter() = default;
-  /// Writes `count` bytes; gives the number written, 0 when closed or failed.
+  /// Writes `count` bytes; gives the number written, 0 when closed or failed
+  /// (a reader that has gone away is a failure, never a signal).
   virtual int write(const char* buffer, int count) = 0;
+  /// Closes the stream; a child reading the other end then sees its end.
   virtual void close() {}
 };
 
@@ -31,26 +38,66 @@ class ChildProcess {
 public:
   virtual ~ChildProcess() = default;
   /// Ends the child at once with exit code 0; the platform's success flag.
+  /// False, ending nothing, when no child was started.
   virtual bool terminate() = 0;
-  /// The child's exit code, or -1 while it runs or when the query fails.
+  /// The child's exit code, or -1 while it runs, when the query fails or when
+  /// no child was started. Natively a child ended by a signal gives 128 plus
+  /// the signal's number, except one ended by terminate(), which gives 0.
   virtual int exitCode() = 0;
   /// -1 at once when no child was started; else waits without time limit for
   /// the child's end and gives exitCode().
   virtual int wait() = 0;
 
-  /// The enabler's end of the child's standard input; null when making it
-  /// failed or when it was closed after the start.
+  /// The enabler's end of the child's standard input; null only when making
+  /// the stream failed. Closing it gives the child the end of its input.
   virtual ByteWriter* input() = 0;
-  /// The enabler's end of the child's standard output.
+  /// The enabler's end of the child's standard output. Once the child has
+  /// ended or closed its standard output, reads give 0.
   virtual ByteReader* output() = 0;
   /// The enabler's end of the child's standard error; null when the child's
-  /// error output does not come back to the enabler.
+  /// error output does not come back to the enabler (ChildErrorOutput).
   virtual ByteReader* error() = 0;
+};
+
+/// Where the child's standard error goes.
+enum class ChildErrorOutput {
+  /// A pipe whose enabler's end is error(). The child blocks when it writes
+  /// more than the pipe holds and nobody reads error().
+  kPipe,
+  /// The enabler never reads it, and it must never block the child. On
+  /// Windows the pipe is made as for kPipe and the user closes error() once
+  /// the child has started: the child's writes then fail instead of blocking.
+  /// Natively the child's standard error is the null device and error() is
+  /// null, since there a write into a pipe without reader would end the child
+  /// (SIGPIPE) instead of failing.
+  kUnread,
 };
 
 /// Starts `program` (never null) with `arguments` (null for none). Gives the
 /// child, owned by the caller, or null when it cannot be started; nothing is
-/// reported and every pipe made for it is closed again.
-ChildProcess* startChildProcess(const char* program, const char* arguments);
+/// reported and every pipe made for it is closed again. A program path with a
+/// blank is quoted on Windows; a bare name is searched for as the platform
+/// does (natively on PATH). Natively `arguments` is cut at blanks and tabs
+/// into separate arguments, double quotes grouping (see splitArguments).
+ChildProcess*
+startChildProcess(const char* program, const char* arguments,
+                  ChildErrorOutput errorOutput = ChildErrorOutput::kPipe);
+
+/// A child process with its pipes made but nothing started: terminate() gives
+/// false, exitCode() and wait() give -1 at once. For users that need the
+/// never-started state.
+ChildProcess* makeChildProcess();
+
+// --- Shared by both halves -------------------------------------------------
+
+/// The Windows command line for `program` and `arguments` (null for none):
+/// the program in double quotes when it holds a blank, else unchanged; then,
+/// when there are arguments, one blank and the arguments.
+std::string composeCommandLine(const char* program, const char* arguments);
+
+/// Arguments text cut into words at runs of blanks and tabs; a double quote
+/// starts or ends a stretch in which blanks and tabs belong to the word, and
+/// is itself dropped. Null or blank text gives no words.
+std::vector<std::string> splitArguments(const char* arguments);
 
 #endif

@@ -1,1 +1,311 @@
-// Placeholder until the module's work lands.
+// child_process_posix.cpp: POSIX half of the child-process layer: pipes and
+// posix_spawnp. Only POSIX calls live here; anything the Win32 half would
+// repeat goes to child_process.cpp.
+#include "common/process/child_process.h"
+
+#include "common/check.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <memory>
+
+extern char** environ;
+
+namespace {
+
+/// A file descriptor; -1 once closed or when never opened.
+class ScopedFd {
+public:
+  ScopedFd() = default;
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd() { close(); }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  void reset(int fd) {
+    close();
+    fd_ = fd;
+  }
+  /// Hands the descriptor over and forgets it.
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void close() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+
+private:
+  int fd_ = -1;
+};
+
+/// Moves a new descriptor above 0, 1 and 2. When the enabler runs with one of
+/// its standard handles closed, pipe() hands out that number, and the child's
+/// dup2 onto 0, 1 and 2 would then clobber a pipe end before it is used.
+int aboveStandardFds(int fd) {
+  if (fd < 0 || fd > 2)
+    return fd;
+  int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  ::close(fd);
+  return moved;
+}
+
+/// One anonymous pipe. Both ends are close-on-exec: the child gets its own
+/// end through dup2 onto a standard handle, which clears the flag on the
+/// copy, and no other child ever inherits an end.
+struct Pipe {
+  ScopedFd readEnd;
+  ScopedFd writeEnd;
+
+  explicit Pipe(bool create) {
+    int fds[2];
+    if (create && pipe2(fds, O_CLOEXEC) == 0) {
+      readEnd.reset(aboveStandardFds(fds[0]));
+      writeEnd.reset(aboveStandardFds(fds[1]));
+    }
+  }
+  void close() {
+    readEnd.close();
+    writeEnd.close();
+  }
+};
+
+class PipeReader : public ByteReader {
+public:
+  explicit PipeReader(int fd) : fd_(fd) {}
+  int read(char* buffer, int count) override {
+    if (count < 0)
+      return 0;
+    ssize_t got = 0;
+    if (fd_.valid() && count > 0) {
+      do
+        got = ::read(fd_.get(), buffer, count);
+      while (got < 0 && errno == EINTR);
+      if (got < 0)
+        got = 0;
+    }
+    buffer[got] = 0;
+    return static_cast<int>(got);
+  }
+  void close() override { fd_.close(); }
+
+private:
+  ScopedFd fd_;
+};
+
+class PipeWriter : public ByteWriter {
+public:
+  explicit PipeWriter(int fd) : fd_(fd) {}
+  int write(const char* buffer, int count) override;
+  void close() override { fd_.close(); }
+
+private:
+  ScopedFd fd_;
+};
+
+int PipeWriter::write(const char* buffer, int count) {
+  if (!fd_.valid() || count <= 0)
+    return 0;
+  // A write to a child that has closed its standard input would end the
+  // enabler with SIGPIPE. The signal is blocked around the write, and one that
+  // the write itself raised is taken back, so the write just fails (EPIPE).
+  sigset_t pipeSignal, previous, pending;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+  sigpending(&pending);
+  bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+  ssize_t written;
+  do
+    written = ::write(fd_.get(), buffer, count);
+  while (written < 0 && errno == EINTR);
+  if (written < 0 && errno == EPIPE && !alreadyPending) {
+    const struct timespec noWait = {0, 0};
+    while (sigtimedwait(&pipeSignal, nullptr, &noWait) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return written > 0 ? static_cast<int>(written) : 0;
+}
+
+class PosixChildProcess : public ChildProcess {
+public:
+  explicit PosixChildProcess(ChildErrorOutput errorOutput);
+  ~PosixChildProcess() override;
+  bool start(const char* program, const char* arguments);
+
+  bool terminate() override;
+  int exitCode() override;
+  int wait() override;
+  ByteWriter* input() override { return input_.get(); }
+  ByteReader* output() override { return output_.get(); }
+  ByteReader* error() override { return error_.get(); }
+
+private:
+  void collect(int options);
+  int codeOf(int status) const;
+
+  std::unique_ptr<PipeWriter> input_;
+  std::unique_ptr<PipeReader> output_;
+  std::unique_ptr<PipeReader> error_;
+  pid_t pid_ = -1; ///< -1 until the child has been started
+  bool reaped_ = false;
+  int code_ = -1; ///< meaningful once reaped_
+  bool terminated_ = false;
+  Pipe stdin_;
+  Pipe stdout_;
+  Pipe stderr_; ///< never made when the error output is unread
+};
+
+PosixChildProcess::PosixChildProcess(ChildErrorOutput errorOutput)
+    : stdin_(true), stdout_(true),
+      stderr_(errorOutput == ChildErrorOutput::kPipe) {
+  output_.reset(new PipeReader(stdout_.readEnd.release()));
+  if (errorOutput == ChildErrorOutput::kPipe)
+    error_.reset(new PipeReader(stderr_.readEnd.release()));
+  input_.reset(new PipeWriter(stdin_.writeEnd.release()));
+}
+
+PosixChildProcess::~PosixChildProcess() {
+  input_.reset();
+  output_.reset();
+  error_.reset();
+  stdin_.readEnd.close();
+  stdout_.writeEnd.close();
+  stderr_.writeEnd.close();
+  // Releasing never waits; a child that has already ended is reaped here so
+  // that it does not linger as a zombie.
+  if (pid_ > 0 && !reaped_)
+    collect(WNOHANG);
+  stderr_.close();
+  stdout_.close();
+  stdin_.close();
+}
+
+bool PosixChildProcess::start(const char* program, const char* arguments) {
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0)
+    return false;
+  // A pipe that could not be made leaves the child the null device there, as
+  // a failed pipe leaves its streams reading and writing nothing.
+  if (stdin_.readEnd.valid())
+    posix_spawn_file_actions_adddup2(&actions, stdin_.readEnd.get(), 0);
+  else
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (stdout_.writeEnd.valid())
+    posix_spawn_file_actions_adddup2(&actions, stdout_.writeEnd.get(), 1);
+  else
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  if (stderr_.writeEnd.valid())
+    posix_spawn_file_actions_adddup2(&actions, stderr_.writeEnd.get(), 2);
+  else
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+
+  // The child starts with no signal blocked, whatever the enabler blocks.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+
+  std::vector<std::string> words = splitArguments(arguments);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program));
+  for (std::string& word : words)
+    argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+
+  // posix_spawnp searches PATH for a bare name and reports a program that
+  // cannot be executed as its result, so no child is left behind for it.
+  pid_t pid;
+  int failed =
+      posix_spawnp(&pid, program, &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0)
+    return false;
+  pid_ = pid;
+  // The child holds its own copies now. Closing the enabler's copy of the
+  // output's write end lets a read see the end once the child is done.
+  stdin_.readEnd.close();
+  stdout_.writeEnd.close();
+  stderr_.writeEnd.close();
+  return true;
+}
+
+int PosixChildProcess::codeOf(int status) const {
+  if (WIFEXITED(status))
+    return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) {
+    if (terminated_ && WTERMSIG(status) == SIGKILL)
+      return 0;
+    return 128 + WTERMSIG(status);
+  }
+  return -1;
+}
+
+void PosixChildProcess::collect(int options) {
+  int status = 0;
+  pid_t done;
+  do
+    done = waitpid(pid_, &status, options);
+  while (done < 0 && errno == EINTR);
+  if (done == pid_) {
+    reaped_ = true;
+    code_ = codeOf(status);
+  }
+}
+
+bool PosixChildProcess::terminate() {
+  // Once reaped, the number may already belong to another process.
+  if (pid_ <= 0 || reaped_)
+    return false;
+  if (kill(pid_, SIGKILL) != 0)
+    return false;
+  terminated_ = true;
+  return true;
+}
+
+int PosixChildProcess::exitCode() {
+  if (pid_ <= 0)
+    return -1;
+  if (!reaped_)
+    collect(WNOHANG);
+  return reaped_ ? code_ : -1;
+}
+
+int PosixChildProcess::wait() {
+  if (pid_ <= 0)
+    return -1;
+  if (!reaped_)
+    collect(0);
+  return reaped_ ? code_ : -1;
+}
+
+} // namespace
+
+ChildProcess* makeChildProcess() {
+  return new PosixChildProcess(ChildErrorOutput::kPipe);
+}
+
+ChildProcess* startChildProcess(const char* program, const char* arguments,
+                                ChildErrorOutput errorOutput) {
+  ENABLER_ASSERT(program != 0, "child_process");
+  std::unique_ptr<PosixChildProcess> child(new PosixChildProcess(errorOutput));
+  if (!child->start(program, arguments))
+    return nullptr;
+  return child.release();
+}
