@@ -1,0 +1,78 @@
+// cpuid_replay.h: recorded processors. A replay file holds the register
+// readings of one processor; the probe runs on them as on the instruction,
+// so processors that are not at hand can be examined and tested. The
+// recording source captures the readings of a probe in the same form.
+#ifndef ENABLER_SCANNERS_CPUID_REPLAY_H
+#define ENABLER_SCANNERS_CPUID_REPLAY_H
+
+#include "invscan/scanners/cpuid.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+/// Register readings of one processor, by leaf (sub-leaf 0). Each leaf's
+/// readings are handed out in the order they were added; once they are used
+/// up the last one repeats. A leaf without readings reads as four zeros.
+class ReplayCpuIdSource : public CpuIdSource {
+public:
+  bool hasCpuId() override { return hasCpuId_; }
+  CpuIdRegisters read(uint32_t leaf) override;
+
+  void addReading(uint32_t leaf, const CpuIdRegisters& regs);
+  /// False makes the processor lack the instruction.
+  void setHasCpuId(bool hasCpuId) { hasCpuId_ = hasCpuId; }
+  /// Hands out every leaf's readings from the first again.
+  void rewind();
+
+private:
+  struct Readings {
+    std::vector<CpuIdRegisters> values;
+    size_t next = 0;
+  };
+  std::map<uint32_t, Readings> leaves_;
+  bool hasCpuId_ = true;
+};
+
+/// Reads replay text: one reading a line, "LEAF: EAX-EBX-ECX-EDX", each an
+/// 8-digit hexadecimal number, optionally prefixed by "CPUID " and followed
+/// by a sub-leaf in brackets ("[SL 00]"). Readings of other sub-leaves than 0,
+/// blank lines and lines starting with '#' are ignored; a line "no-cpuid"
+/// makes the processor lack the instruction; CR LF line ends are accepted.
+/// Any input is safe: on a line of another form the result is false and
+/// `*err` (when not null) says "line N: ..."; `out` then holds the readings
+/// before that line.
+bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
+                      std::string* err);
+/// The same for the content of the file at `path`; the message then begins
+/// with "PATH: ". An unreadable file gives false and "cannot read PATH".
+bool loadCpuIdReplay(const std::string& path, ReplayCpuIdSource* out,
+                     std::string* err);
+
+/// One reading as a replay line, without the line end:
+/// "00000000: 0000000D-756E6547-6C65746E-49656E69".
+std::string formatCpuIdReplayLine(uint32_t leaf, const CpuIdRegisters& regs);
+
+/// Passes every question on to another source and keeps what it answered.
+class RecordingCpuIdSource : public CpuIdSource {
+public:
+  explicit RecordingCpuIdSource(CpuIdSource& inner) : inner_(inner) {}
+  bool hasCpuId() override;
+  CpuIdRegisters read(uint32_t leaf) override;
+
+  /// The answers so far in replay form, one line each ended by "\n", in the
+  /// order they were given: "no-cpuid" when the instruction was missing,
+  /// otherwise every reading.
+  std::string replayText() const;
+
+private:
+  CpuIdSource& inner_;
+  bool lacksCpuId_ = false;
+  std::vector<std::pair<uint32_t, CpuIdRegisters>> readings_;
+};
+
+#endif

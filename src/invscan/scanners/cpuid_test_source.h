@@ -1,0 +1,64 @@
+// cpuid_test_source.h: a processor made up by a test. Register readings come
+// from a table set up by the test, and every leaf the probe executes is
+// logged, so a test can see which leaves were read and in what order.
+#ifndef ENABLER_SCANNERS_CPUID_TEST_SOURCE_H
+#define ENABLER_SCANNERS_CPUID_TEST_SOURCE_H
+
+#include "invscan/scanners/cpuid.h"
+
+#include <stdint.h>
+#include <string.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+class TableCpuIdSource : public CpuIdSource {
+public:
+  bool hasCpuId() override { return cpuId; }
+  CpuIdRegisters read(uint32_t leaf) override {
+    reads.push_back(leaf);
+    auto found = leaves.find(leaf);
+    if (found == leaves.end() || found->second.empty())
+      return {0, 0, 0, 0};
+    size_t index = std::count(reads.begin(), reads.end(), leaf) - 1;
+    return found->second[std::min(index, found->second.size() - 1)];
+  }
+
+  /// Leaf 0 with the highest basic leaf and the vendor text (12 characters).
+  void setVendor(uint32_t maxLevel, const char* vendor) {
+    set(0, {maxLevel, word(vendor), word(vendor + 8), word(vendor + 4)});
+  }
+  /// Leaves 0x80000002 to 0x80000004 holding `brand`, zero-padded.
+  void setBrand(const std::string& brand) {
+    char bytes[48] = {};
+    memcpy(bytes, brand.data(), std::min<size_t>(brand.size(), 48));
+    for (uint32_t i = 0; i < 3; ++i) {
+      const char* p = bytes + 16 * i;
+      set(0x80000002u + i, {word(p), word(p + 4), word(p + 8), word(p + 12)});
+    }
+  }
+  void set(uint32_t leaf, const CpuIdRegisters& regs) { leaves[leaf] = {regs}; }
+  /// Successive readings of one leaf; the last one repeats.
+  void setSequence(uint32_t leaf, const std::vector<CpuIdRegisters>& regs) {
+    leaves[leaf] = regs;
+  }
+  size_t readCount(uint32_t leaf) const {
+    return std::count(reads.begin(), reads.end(), leaf);
+  }
+
+  bool cpuId = true;
+  std::map<uint32_t, std::vector<CpuIdRegisters>> leaves;
+  std::vector<uint32_t> reads;
+
+private:
+  static uint32_t word(const char* p) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(p[0])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(p[1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(p[2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(p[3])) << 24;
+  }
+};
+
+#endif
