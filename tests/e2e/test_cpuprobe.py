@@ -1,0 +1,264 @@
+"""End-to-end tests of cpuprobe: the recorded processors below
+tests/fixtures/cpuid, the live probe, and the win64 build under wine64."""
+
+import os
+import unittest
+
+from e2e_support import (FIXTURES, TempDirCase, WinePrefix,
+                         native, require_wine, run, win64, wine_path)
+
+# Every field of the processor record, in the order of its definition.
+FIELDS = [
+    "vendor", "brandString", "family", "model", "stepping", "processorType",
+    "brandIndex", "cpuSignature", "maxCpuidLevel", "maxCpuidExtLevel",
+    "apicId", "apicIdCount", "cacheDescriptors", "L2CacheSize",
+    "L2CacheLineSize", "L2CacheAssociativity", "L3CacheSize",
+    "L3CacheLineSize", "L3CacheAssociativity", "HTTisSet", "featuresEcx",
+    "featuresEdx", "ext1Eax", "ext1Ebx", "ext1Ecx", "ext1Edx",
+    "Intel.isIntel", "Intel.maxCoresPerChip", "AMD.isAMD",
+    "AMD.powerManagement", "AMD.extBrandId", "AMD.cmpLegacyIsSet",
+    "AMD.maxCoresPerChip", "AMD.apicCoreBitsCount", "AMD.numOfCores",
+    "numCoresPerChip", "numLogicalPerChip", "numLogicalPerCore",
+    "htLogicalProcessors", "numOfCores", "htLogicalPerCore",
+]
+NAMES = ["result"] + FIELDS + ["descriptorCount", "numberOfProcessors"]
+
+# Key lines of each recorded processor, from the probe's rules applied to the
+# registers in the file.
+EXPECTED = {
+    "intel_core2_duo_e6600.txt": {
+        "result": "0", "vendor": "GenuineIntel",
+        "brandString": "Intel(R) Core(TM)2 CPU          6600  @ 2.40GHz",
+        "family": "6", "model": "15", "stepping": "6",
+        "cpuSignature": str(0x6F6), "maxCpuidLevel": "10",
+        "maxCpuidExtLevel": str(0x80000008), "apicIdCount": "2",
+        "cacheDescriptors": "05b0b100005657f0000000002cb43049",
+        "descriptorCount": "16", "L2CacheSize": "4096",
+        "L2CacheLineSize": "64", "L2CacheAssociativity": "16",
+        "L3CacheSize": "-1", "HTTisSet": "1", "featuresEdx": str(0xBFEBFBFF),
+        "Intel.isIntel": "1", "Intel.maxCoresPerChip": "2", "AMD.isAMD": "0",
+        "numCoresPerChip": "2", "numLogicalPerChip": "2",
+        "numLogicalPerCore": "1", "htLogicalProcessors": "2",
+        "numOfCores": "2", "htLogicalPerCore": "1",
+    },
+    "intel_pentium4_ht_northwood.txt": {
+        "result": "0", "brandString": "Intel(R) Pentium(R) 4 CPU 3.00GHz",
+        "family": "15", "model": "2", "stepping": "9", "brandIndex": "9",
+        "maxCpuidLevel": "2", "maxCpuidExtLevel": str(0x80000004),
+        "cacheDescriptors": "665b50000000000000000000007b7040",
+        "descriptorCount": "16", "L2CacheSize": "512",
+        "L2CacheAssociativity": "8", "Intel.maxCoresPerChip": "0",
+        "numCoresPerChip": "1", "numLogicalPerChip": "2",
+        "numLogicalPerCore": "2", "htLogicalProcessors": "2",
+        "numOfCores": "1", "htLogicalPerCore": "2",
+    },
+    "amd_opteron_275_family15.txt": {
+        "result": "0", "vendor": "AuthenticAMD",
+        "brandString": "Dual Core AMD Opteron(tm) Processor 275",
+        "family": "15", "model": "33", "cpuSignature": str(0x20F12),
+        "cacheDescriptors": "", "descriptorCount": "0",
+        "L2CacheSize": "1024", "L2CacheLineSize": "64",
+        "L2CacheAssociativity": "16", "AMD.isAMD": "1",
+        "AMD.powerManagement": "63", "AMD.cmpLegacyIsSet": "1",
+        "AMD.maxCoresPerChip": "2", "AMD.apicCoreBitsCount": "0",
+        "AMD.numOfCores": "2", "numCoresPerChip": "2",
+        "numLogicalPerChip": "2", "numLogicalPerCore": "1",
+        "htLogicalProcessors": "2", "numOfCores": "2",
+        "htLogicalPerCore": "1",
+    },
+    "amd_opteron_2356_family10h.txt": {
+        "result": "0", "family": "16", "model": "2", "stepping": "3",
+        "descriptorCount": "0", "L2CacheSize": "512",
+        "L2CacheAssociativity": "16", "AMD.powerManagement": str(0x1F9),
+        "AMD.maxCoresPerChip": "4", "AMD.apicCoreBitsCount": "2",
+        "AMD.numOfCores": "4", "numCoresPerChip": "1",
+        "numLogicalPerChip": "1", "numLogicalPerCore": "1",
+        "htLogicalProcessors": "4", "numOfCores": "4",
+        "htLogicalPerCore": "1",
+    },
+    "amd_duron_spitfire_630.txt": {
+        "result": "0", "brandString": "AMD Duron(tm) Processor",
+        "family": "6", "model": "3", "cpuSignature": str(0x630),
+        "maxCpuidExtLevel": str(0x80000006), "L2CacheSize": "64",
+        "L2CacheLineSize": "64", "L2CacheAssociativity": "16",
+        "HTTisSet": "0", "AMD.numOfCores": "0", "htLogicalProcessors": "1",
+        "numOfCores": "1", "htLogicalPerCore": "1",
+    },
+    "amd_epyc_vm_recorded.txt": {
+        "result": "0", "vendor": "AuthenticAMD", "brandString": "AMD EPYC",
+        "family": "25", "model": "17", "apicId": "1", "L2CacheSize": "1024",
+        "L2CacheAssociativity": "8", "AMD.maxCoresPerChip": "128",
+        "AMD.numOfCores": "2", "htLogicalProcessors": "2",
+        "numOfCores": "2", "htLogicalPerCore": "1",
+    },
+}
+
+
+def fixture(name):
+    return os.path.join(FIXTURES, "cpuid", name)
+
+
+def fixture_names():
+    return sorted(n for n in os.listdir(os.path.join(FIXTURES, "cpuid"))
+                  if n.endswith(".txt"))
+
+
+def parse_output(testcase, stdout):
+    """The name=value lines of a cpuprobe run, checked for names and order."""
+    text = stdout.decode("latin-1").replace("\r\n", "\n")
+    testcase.assertTrue(text.endswith("\n"), text)
+    pairs = [line.split("=", 1) for line in text[:-1].split("\n")]
+    testcase.assertEqual(NAMES, [p[0] for p in pairs])
+    return dict(pairs)
+
+
+class NativeCpuProbeTest(TempDirCase):
+
+    def probe(self, *args):
+        return run([native("cpuprobe")] + list(args), cwd=self.dir)
+
+    def test_fixtures_give_their_figures(self):
+        self.assertEqual(sorted(EXPECTED), fixture_names())
+        for name, want in sorted(EXPECTED.items()):
+            with self.subTest(fixture=name):
+                result = self.probe("--replay", fixture(name))
+                self.assertEqual(0, result.status, result.stderr)
+                self.assertEqual(b"", result.stderr)
+                got = parse_output(self, result.stdout)
+                self.assertEqual("1", got["numberOfProcessors"])
+                for key, value in want.items():
+                    self.assertEqual(value, got[key], key)
+
+    def test_processors_option_sets_the_count(self):
+        result = self.probe("--replay", fixture("intel_core2_duo_e6600.txt"),
+                            "--processors", "8")
+        self.assertEqual(0, result.status)
+        self.assertEqual("8", parse_output(self, result.stdout)
+                         ["numberOfProcessors"])
+
+    def test_processor_without_cpuid(self):
+        with open(self.path("486.txt"), "w") as f:
+            f.write("# an i486\nno-cpuid\n")
+        result = self.probe("--replay", self.path("486.txt"))
+        self.assertEqual(0, result.status)
+        got = parse_output(self, result.stdout)
+        self.assertEqual("1", got["result"])
+        self.assertEqual("-1", got["family"])
+        self.assertEqual("1", got["htLogicalProcessors"])
+        self.assertEqual("1", got["numOfCores"])
+        self.assertEqual("0", got["htLogicalPerCore"])
+        self.assertEqual("0", got["descriptorCount"])
+
+    def test_live_probe_invariants(self):
+        result = self.probe()
+        self.assertEqual(0, result.status, result.stderr)
+        got = parse_output(self, result.stdout)
+        self.assertEqual("0", got["result"])
+        self.assertEqual(12, len(got["vendor"]))
+        self.assertGreaterEqual(int(got["numberOfProcessors"]), 1)
+        self.assertGreaterEqual(int(got["numOfCores"]), 1)
+        self.assertGreaterEqual(int(got["numCoresPerChip"]), 1)
+        self.assertEqual(int(got["htLogicalProcessors"])
+                         // int(got["numOfCores"]),
+                         int(got["htLogicalPerCore"]))
+        self.assertEqual(2 * int(got["descriptorCount"]),
+                         len(got["cacheDescriptors"]))
+
+    def test_recording_replays_to_the_live_record(self):
+        live = self.probe()
+        recorded = self.probe("--record")
+        self.assertEqual(0, recorded.status, recorded.stderr)
+        self.assertTrue(recorded.stdout.startswith(b"# "))
+        with open(self.path("this.txt"), "wb") as f:
+            f.write(recorded.stdout)
+        want = parse_output(self, live.stdout)
+        replayed = self.probe("--replay", self.path("this.txt"),
+                              "--processors", want["numberOfProcessors"])
+        self.assertEqual(0, replayed.status, replayed.stderr)
+        got = parse_output(self, replayed.stdout)
+        # The APIC ID belongs to whichever processor ran each probe.
+        del want["apicId"], got["apicId"]
+        self.assertEqual(want, got)
+
+    def test_unreadable_or_malformed_replay_file_gives_2(self):
+        with open(self.path("bad.txt"), "w") as f:
+            f.write("00000000: 0000000D-756E6547\n")
+        cases = [("missing", self.path("none.txt"), "cannot read"),
+                 ("malformed", self.path("bad.txt"), "line 1:"),
+                 ("directory", self.dir, "")]
+        for why, path, text in cases:
+            with self.subTest(why):
+                result = self.probe("--replay", path)
+                self.assertEqual(2, result.status)
+                self.assertEqual(b"", result.stdout)
+                lines = result.stderr.decode().splitlines()
+                self.assertEqual(1, len(lines), result.stderr)
+                self.assertIn(text, lines[0])
+
+    def test_usage_errors_give_2(self):
+        for args in (["--replay"], ["--processors", "2"], ["--bogus"],
+                     ["--record", "--replay", fixture(fixture_names()[0])],
+                     ["--replay", fixture(fixture_names()[0]),
+                      "--processors", "0"]):
+            with self.subTest(args=args):
+                result = self.probe(*args)
+                self.assertEqual(2, result.status)
+                self.assertEqual(b"", result.stdout)
+                self.assertIn(b"usage: cpuprobe", result.stderr)
+
+
+class WineCpuProbeTest(TempDirCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = WinePrefix("cpuprobe")
+
+    def setUp(self):
+        super().setUp()
+        require_wine(self)
+        if not os.path.isfile(win64("cpuprobe")):
+            self.skipTest("the win64 cpuprobe.exe is not built")
+        self.prefix.ensure()
+
+    def probe_both(self, *args):
+        """Native and Wine results for the same arguments; file arguments
+        are given to Wine in its Z: form."""
+        wine_args = [wine_path(a) if os.path.isabs(a) else a for a in args]
+        ours = run([native("cpuprobe")] + list(args), cwd=self.dir)
+        theirs = run([win64("cpuprobe")] + wine_args, cwd=self.dir,
+                     prefix=self.prefix)
+        return ours, theirs
+
+    def test_replays_match_the_native_output(self):
+        for name in fixture_names():
+            with self.subTest(fixture=name):
+                ours, theirs = self.probe_both("--replay", fixture(name),
+                                               "--processors", "3")
+                self.assertEqual(0, ours.status)
+                self.assertEqual(0, theirs.status, theirs.stderr)
+                self.assertEqual(ours.stdout,
+                                 theirs.stdout.replace(b"\r\n", b"\n"))
+
+    def test_missing_replay_file_gives_2(self):
+        ours, theirs = self.probe_both("--replay", self.path("none.txt"))
+        self.assertEqual(2, ours.status)
+        self.assertEqual(2, theirs.status)
+        self.assertEqual(b"", theirs.stdout)
+        self.assertIn(b"cannot read", theirs.stderr)
+
+    def test_live_probe_under_wine(self):
+        result = run([win64("cpuprobe")], cwd=self.dir, prefix=self.prefix)
+        self.assertEqual(0, result.status, result.stderr)
+        got = parse_output(self, result.stdout)
+        self.assertEqual("0", got["result"])
+        self.assertGreaterEqual(int(got["numberOfProcessors"]), 1)
+        self.assertGreaterEqual(int(got["numOfCores"]), 1)
+        native_got = parse_output(
+            self, run([native("cpuprobe")], cwd=self.dir).stdout)
+        for key in ("vendor", "brandString", "family", "model",
+                    "numOfCores", "htLogicalProcessors"):
+            self.assertEqual(native_got[key], got[key], key)
+
+
+if __name__ == "__main__":
+    unittest.main()
