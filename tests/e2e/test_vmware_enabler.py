@@ -1,0 +1,563 @@
+"""vmware-enabler seen from outside: the registry, the node identity, the
+cpuid report and the processor count go in; the log, the arguments, PATH and
+PHYSICAL_PROCESSOR that retrieve.pl receives, and the exit status come out.
+
+Natively the registry is an export file (KEP_REGISTRY_FILE), the identity a
+DMI directory (KEP_DMI_ROOT), the interpreter a `perl` that runs the machine's
+Perl and the script the recording retrieve.pl of the fixtures. Under wine64
+the registry is the prefix's own, filled with regedit, the identity comes from
+Wine's WMI and the interpreter is the recording perl.exe stand-in."""
+
+import os
+import shutil
+import stat
+import unittest
+
+import e2e_support as e2e
+
+RETRIEVE_PL = os.path.join(e2e.FIXTURES, "vmperl", "retrieve.pl")
+SYSTEM_PERL = "/usr/bin/perl"
+
+LIB = "perl5/site_perl/5.005"
+ARCH_LIB = "perl5/site_perl/5.005/MSWin32-x86"
+
+NOT_INSTALLED = "ERROR: VMWare not installed\n"
+SERVER_UNKNOWN = "ERROR: VMware server version not recognized\n"
+NO_VMPERL = "ERROR: VmPerl Scripting API not installed\n"
+NO_SHORT_PATH = "ERROR: Could not retrieve VMPerl library installation path\n"
+NO_PATH = "ERROR: Could not set VMPerl path in PATH environment variable\n"
+NO_IDENTITY = "ERROR: Could not retrieve node ID (there is a problem with WMI)\n"
+
+# The report of the fake cpuid program of the native cases, and the lines
+# and record the enabler makes of it.
+CPUID_REPORT = """1.0 0 fake processors
+(cpuid
+ActivePackageCount:i=2
+(Processor
+Manufacturer:s=GenuineIntel
+Family:s=6
+Type:s=0
+ActiveCoreCount:i=4
+ActiveProcCount:i=8
+CpuClockMHz:i=2400
+(Features
+IEM64T:i=1
+LM:i=1
+)
+(CPUID
+CorePerPackageCount:i=4
+HtPerCoreCount:i=2
+)
+)
+)
+"""
+RECORD = "2:GenuineIntel:6:0:4:2:2400:64"
+CPUID_LINES = ("DBG: cpuid numPackages         = 2\n"
+               "DBG: cpuid corePerPackageCount = 4\n"
+               "DBG: cpuid logicalProcPerCore  = 2\n"
+               "DBG: cpuid manufacturer = 'GenuineIntel'\n"
+               "DBG: cpuid family       = '6'\n"
+               "DBG: cpuid type         = '0'\n"
+               "DBG: cpuid bits         = 64\n"
+               "DBG: PHYSICAL_PROCESSOR = '%s'\n" % RECORD)
+
+
+def quote(arg):
+    """An argument in double quotes as the enabler writes it for the C
+    runtime: a quote inside becomes \\", backslashes before a quote double."""
+    out, backslashes = '"', 0
+    for c in arg:
+        if c == "\\":
+            backslashes += 1
+            continue
+        out += "\\" * (backslashes * 2 + 1 if c == '"' else backslashes) + c
+        backslashes = 0
+    return out + "\\" * (backslashes * 2) + '"'
+
+
+def path_arg(path):
+    return quote(path) if (" " in path or "\t" in path or '"' in path
+                           or not path) else path
+
+
+def parse_like_crt(line):
+    """The Microsoft C runtime's argv for a command line."""
+    argv, i = [], 0
+    if line.startswith('"'):
+        close = line.find('"', 1)
+        close = len(line) if close < 0 else close
+        argv.append(line[1:close])
+        i = close + 1
+    else:
+        while i < len(line) and line[i] not in " \t":
+            i += 1
+        argv.append(line[:i])
+    while True:
+        while i < len(line) and line[i] in " \t":
+            i += 1
+        if i >= len(line):
+            return argv
+        arg, quoted = "", False
+        while i < len(line) and (quoted or line[i] not in " \t"):
+            c = line[i]
+            if c == "\\":
+                n = 0
+                while i < len(line) and line[i] == "\\":
+                    n, i = n + 1, i + 1
+                if i < len(line) and line[i] == '"':
+                    arg += "\\" * (n // 2)
+                    if n % 2:
+                        arg, i = arg + '"', i + 1
+                else:
+                    arg += "\\" * n
+            elif c == '"':
+                if quoted and line[i + 1:i + 2] == '"':
+                    arg, i = arg + '"', i + 2
+                else:
+                    quoted, i = not quoted, i + 1
+            else:
+                arg, i = arg + c, i + 1
+        argv.append(arg)
+
+
+def reg_text(text):
+    """A string of a registry export file, escaped."""
+    return text.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def registry_file(keys):
+    """An export file with one InstallPath per key below HKLM."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, path in keys:
+        lines += ["[HKEY_LOCAL_MACHINE\\%s]" % key,
+                  '"InstallPath"="%s"' % reg_text(path), ""]
+    return "\r\n".join(lines) + "\r\n"
+
+
+SERVER_KEY = "SOFTWARE\\VMware, Inc.\\VMware Server"
+GSX_KEY = "SOFTWARE\\VMware, Inc.\\VMware GSX Server"
+VMPERL_KEY = "SOFTWARE\\VMware, Inc.\\VMware VmPerl Scripting API"
+
+
+def wow64(key):
+    return key.replace("SOFTWARE\\", "SOFTWARE\\Wow6432Node\\", 1)
+
+
+def parse_record(data):
+    """The arguments, PATH and PHYSICAL_PROCESSOR a stand-in recorded."""
+    args, env = [], {}
+    for line in data.decode("utf-8").split("\n"):
+        if line.startswith("arg:"):
+            args.append(line[4:])
+        elif "=" in line:
+            name, value = line.split("=", 1)
+            env[name] = value
+        elif line.endswith(" unset"):
+            env[line[:-6]] = None
+    return args, env
+
+
+def probe_lines(cpuprobe_output):
+    """The debug lines of the package count and the count itself, worked out
+    from what the probe reports for this processor."""
+    fields = dict(line.split("=", 1)
+                  for line in cpuprobe_output.decode("ascii").splitlines()
+                  if "=" in line)
+    lines, packages = "", 0
+    if fields["result"] == "0":
+        processors = int(fields["numberOfProcessors"])
+        per_package = int(fields["htLogicalProcessors"])
+        lines += "DBG: numOfPhysicalPackages= 0\n"
+        lines += "DBG: numOfProcessors= %d\n" % processors
+        packages = processors // per_package if per_package else 0
+        lines += "DBG: numOfPhysicalPackages= %d\n" % packages
+        packages = max(packages, 1)
+    lines += "DBG: cpuInfo.numOfCores= %s\n" % fields["numOfCores"]
+    lines += "DBG: cpuInfo.htLogicalPerCore= %s\n" % fields["htLogicalPerCore"]
+    lines += ("DBG: cpuInfo.htLogicalProcessors= %s\n"
+              % fields["htLogicalProcessors"])
+    lines += "DBG: numOfPhysicalPackages= %d\n" % packages
+    return lines, packages
+
+
+def identity_block(node_id, manufacturer, product, version, type_):
+    return "".join("%s %s\n\n" % pair for pair in (
+        ("OK: Node ID: ", node_id), ("OK: Manufact: ", manufacturer),
+        ("OK: Product: ", product), ("OK: Version: ", version),
+        ("OK: Type: ", type_)))
+
+
+DMI_FIELDS = ("product_serial", "bios_vendor", "product_name", "bios_version",
+              "product_version")
+
+
+class NativeVMwareEnablerTest(e2e.TempDirCase):
+    """The native enabler, copied with a fake cpuid program into a folder of
+    the test; the VmPerl folder's name holds a blank."""
+
+    IDENTITY = ("SN-0042", "Dell Inc.", "PowerEdge 2950", "A05", "Rev 1")
+
+    def setUp(self):
+        super().setUp()
+        for program in ("vmware-enabler", "cpuprobe"):
+            if not os.path.exists(e2e.native(program)):
+                self.skipTest("%s is not built yet" % program)
+        if not os.access(SYSTEM_PERL, os.X_OK):
+            self.skipTest("no Perl at %s" % SYSTEM_PERL)
+        self.bin = self.path("bin")
+        os.mkdir(self.bin)
+        self.enabler = os.path.join(self.bin, "vmware-enabler")
+        shutil.copy2(e2e.native("vmware-enabler"), self.enabler)
+        self.write_program(os.path.join(self.bin, "cpuid"),
+                           "cat <<'EOF'\n%sEOF\n" % CPUID_REPORT)
+        self.work = self.path("work")
+        os.mkdir(self.work)
+        shutil.copy(RETRIEVE_PL, os.path.join(self.work, "retrieve.pl"))
+        self.vmperl = self.path("Vm Perl") + "/"
+        os.mkdir(self.vmperl)
+        self.write_program(self.vmperl + "perl",
+                           'exec %s "$@"\n' % SYSTEM_PERL)
+        self.server = self.path("VMware Server") + "/"
+        self.dmi = self.path("dmi")
+        self.set_identity(*self.IDENTITY)
+        self.set_registry([(SERVER_KEY, self.server),
+                           (VMPERL_KEY, self.vmperl)])
+        self.record = self.path("record.txt")
+        self.earlier_path = "/usr/local/bin:/usr/bin:/bin"
+        probe = e2e.run([e2e.native("cpuprobe")], cwd=self.dir)
+        self.assertEqual(0, probe.status)
+        self.probe_lines, self.packages = probe_lines(probe.stdout)
+
+    def write_program(self, path, body):
+        with open(path, "w") as f:
+            f.write("#!/bin/sh\n" + body)
+        os.chmod(path, os.stat(path).st_mode | stat.S_IXUSR)
+
+    def set_identity(self, *values):
+        shutil.rmtree(self.dmi, ignore_errors=True)
+        os.mkdir(self.dmi)
+        for name, value in zip(DMI_FIELDS, values):
+            with open(os.path.join(self.dmi, name), "w") as f:
+                f.write(value + "\n")
+
+    def set_registry(self, keys):
+        with open(self.path("registry.reg"), "w") as f:
+            f.write(registry_file(keys))
+
+    def run_enabler(self, args=("-v",), status=None, env=None):
+        full_env = {"KEP_REGISTRY_FILE": self.path("registry.reg"),
+                    "KEP_DMI_ROOT": self.dmi,
+                    "KEP_HOMEDIR": None,
+                    "PHYSICAL_PROCESSOR": None,
+                    "PATH": self.earlier_path,
+                    "VMW_TEST_RECORD": self.record,
+                    "VMW_TEST_STATUS": None if status is None else str(status)}
+        full_env.update(env or {})
+        result = e2e.run([self.enabler] + list(args), self.work, env=full_env)
+        self.assertEqual(b"", result.stdout)
+        self.assertEqual(b"", result.stderr)
+        return result
+
+    def log(self):
+        with open(os.path.join(self.work, "en_out.txt"), "rb") as f:
+            return f.read().decode("utf-8")
+
+    def head_of_log(self):
+        """The log up to the identity block: the cpuid report and the
+        package count."""
+        return ("getInfoFromCPUID() started.\n"
+                "DBG: path to enabler executable: '%s'\n"
+                "DBG: path to cpuid executable: '%s/cpuid'\n"
+                % (self.enabler, self.bin) + CPUID_LINES +
+                "getInfoFromCPUID() finished with result=1\n" +
+                self.probe_lines +
+                "OK: Node capacity:  %d\n" % self.packages)
+
+    def command(self, values, verbose=True):
+        slashed = [v.replace("\\", "/") for v in values]
+        text = (path_arg(self.vmperl + "perl") +
+                " -I" + path_arg(self.vmperl + LIB) +
+                " -I" + path_arg(self.vmperl + ARCH_LIB) + "  retrieve.pl " +
+                " ".join(quote(v) for v in slashed[:2]) + "  " +
+                " ".join(quote(v) for v in slashed[2:]) +
+                " %d" % self.packages + (" -v" if verbose else ""))
+        return text
+
+    def search_path(self):
+        return "%s:%s:%s:" % (self.earlier_path, self.vmperl, self.server)
+
+    def test_full_run_hands_everything_to_the_script(self):
+        result = self.run_enabler()
+        self.assertEqual(0, result.status)
+        self.assertEqual(
+            self.head_of_log() + identity_block(*self.IDENTITY) +
+            "Perl paths and command line:\n%s\n%s\n%s\n%s\n\n"
+            % (self.vmperl, self.server, self.command(self.IDENTITY),
+               self.search_path()),
+            self.log())
+        args, env = parse_record(self.read("record.txt"))
+        self.assertEqual(list(self.IDENTITY) + [str(self.packages), "-v"], args)
+        self.assertEqual(self.search_path(), env["PATH"])
+        self.assertEqual(RECORD, env["PHYSICAL_PROCESSOR"])
+
+    def test_quiet_run_writes_no_log_and_passes_no_flag(self):
+        result = self.run_enabler(args=())
+        self.assertEqual(0, result.status)
+        self.assertFalse(os.path.exists(os.path.join(self.work, "en_out.txt")))
+        args, env = parse_record(self.read("record.txt"))
+        self.assertEqual(list(self.IDENTITY) + [str(self.packages)], args)
+        self.assertEqual(self.search_path(), env["PATH"])
+
+    def test_unset_path_gives_only_the_two_directories(self):
+        self.run_enabler(env={"PATH": None})
+        _, env = parse_record(self.read("record.txt"))
+        self.assertEqual("%s:%s:" % (self.vmperl, self.server), env["PATH"])
+
+    def test_unsafe_identity_reaches_the_script_unchanged(self):
+        values = ('say "hi" & del *', "%PATH% | more", "a<b>c^d",
+                  "C:\\dir\\", '$(touch pwned) `id` "')
+        self.set_identity(*values)
+        result = self.run_enabler()
+        self.assertEqual(0, result.status)
+        args, _ = parse_record(self.read("record.txt"))
+        self.assertEqual([v.replace("\\", "/") for v in values] +
+                         [str(self.packages), "-v"], args)
+        self.assertFalse(os.path.exists(os.path.join(self.work, "pwned")))
+        # The log shows the values as read and the command as composed.
+        self.assertIn(identity_block(*values), self.log())
+        command = self.command(values)
+        self.assertIn("\n%s\n" % command, self.log())
+        self.assertEqual(args, parse_like_crt(command)[4:])
+
+    def test_empty_texts_give_empty_and_dash_arguments(self):
+        self.set_identity("", "", "", "", "")
+        self.run_enabler()
+        args, _ = parse_record(self.read("record.txt"))
+        self.assertEqual(["", "", "-", "-", "-", str(self.packages), "-v"],
+                         args)
+        self.assertIn("OK: Node ID:  \n\nOK: Manufact:  \n\n"
+                      "OK: Product:  -\n\n", self.log())
+
+    def test_script_status_is_mapped(self):
+        for script, expected in ((0, 0), (3, 5), (5, 5), (6, 6), (7, 7),
+                                 (1, 5), (42, 5)):
+            with self.subTest(script=script):
+                self.assertEqual(expected,
+                                 self.run_enabler(status=script).status)
+
+    def test_missing_interpreter_or_script_gives_5(self):
+        os.remove(os.path.join(self.work, "retrieve.pl"))
+        self.assertEqual(5, self.run_enabler().status)
+        os.remove(self.vmperl + "perl")
+        result = self.run_enabler()
+        self.assertEqual(5, result.status)
+        self.assertTrue(self.log().endswith(self.search_path() + "\n\n"))
+
+    def test_missing_installation_ends_with_7_and_one_line(self):
+        cases = (
+            ([], NOT_INSTALLED),
+            ([(VMPERL_KEY, self.vmperl)], SERVER_UNKNOWN),
+            ([(GSX_KEY, self.server)], NO_VMPERL),
+            ([(SERVER_KEY, self.server)], NO_VMPERL),
+            # A native process is no WOW64 one: the 32-bit view is not read.
+            ([(wow64(SERVER_KEY), self.server),
+              (wow64(VMPERL_KEY), self.vmperl)], NOT_INSTALLED))
+        for keys, line in cases:
+            with self.subTest(line=line, keys=keys):
+                self.set_registry(keys)
+                result = self.run_enabler()
+                self.assertEqual(7, result.status)
+                self.assertEqual(line, self.log())
+                self.assertFalse(os.path.exists(self.record))
+
+    def test_gsx_server_stands_in_for_server(self):
+        self.set_registry([(GSX_KEY, self.server), (VMPERL_KEY, self.vmperl)])
+        self.assertEqual(0, self.run_enabler().status)
+        self.assertIn("\n%s\n" % self.server, self.log())
+
+    def test_vanished_vmperl_directory_ends_with_7(self):
+        gone = self.path("gone") + "/"
+        self.set_registry([(SERVER_KEY, self.server), (VMPERL_KEY, gone)])
+        result = self.run_enabler()
+        self.assertEqual(7, result.status)
+        self.assertEqual(self.head_of_log() + identity_block(*self.IDENTITY) +
+                         NO_SHORT_PATH, self.log())
+        self.assertFalse(os.path.exists(self.record))
+
+    def test_unreadable_identity_ends_with_2(self):
+        shutil.rmtree(self.dmi)
+        os.mkdir(self.dmi)
+        result = self.run_enabler()
+        self.assertEqual(2, result.status)
+        self.assertEqual(self.head_of_log() + NO_IDENTITY, self.log())
+        self.assertFalse(os.path.exists(self.record))
+
+    def test_path_beyond_the_environment_limit_ends_with_7(self):
+        self.earlier_path = "/x" * 16400
+        result = self.run_enabler()
+        self.assertEqual(7, result.status)
+        log = self.log()
+        self.assertTrue(log.endswith("\n%s\n%s" % (self.search_path(),
+                                                    NO_PATH)), log[-300:])
+        self.assertFalse(os.path.exists(self.record))
+
+    def test_cpuid_program_of_the_build_feeds_the_record(self):
+        if not os.path.exists(e2e.native("cpuid")):
+            self.skipTest("cpuid is not built yet")
+        self.enabler = e2e.native("vmware-enabler")
+        self.assertEqual(0, self.run_enabler().status)
+        marker = "DBG: PHYSICAL_PROCESSOR = '"
+        log = self.log()
+        self.assertIn(marker, log)
+        record = log[log.index(marker) + len(marker):].split("'\n")[0]
+        _, env = parse_record(self.read("record.txt"))
+        self.assertEqual(record, env["PHYSICAL_PROCESSOR"])
+
+
+class WineVMwareEnablerTest(e2e.TempDirCase):
+    """The win64 enabler of the build with the build's cpuid.exe beside it,
+    in a prefix whose registry the cases fill with regedit. The enabler is a
+    64-bit program there, so it reads the 64-bit view only."""
+
+    prefix = e2e.WinePrefix("vmware")
+
+    @classmethod
+    def setUpClass(cls):
+        if e2e.wine_available() and os.path.exists(
+                e2e.win64("vmware-enabler")):
+            cls.prefix.ensure()
+
+    def setUp(self):
+        e2e.require_wine(self)
+        super().setUp()
+        if not os.path.exists(e2e.win64("vmware-enabler")):
+            self.skipTest("vmware-enabler.exe is not built yet")
+        self.vmperl = self.path("Vm Perl")
+        os.mkdir(self.vmperl)
+        shutil.copy(e2e.win64("vmw_perl"),
+                    os.path.join(self.vmperl, "perl.exe"))
+        shutil.copy(RETRIEVE_PL, self.path("retrieve.pl"))
+        self.win_vmperl = e2e.wine_path(self.vmperl) + "\\"
+        self.win_server = e2e.wine_path(self.path("VMware Server")) + "\\"
+        self.record = self.path("record.txt")
+
+    def regedit(self, text):
+        reg = self.path("import.reg")
+        with open(reg, "w") as f:
+            f.write(text)
+        result = e2e.run(["regedit", "/S", e2e.wine_path(reg)], self.dir,
+                         prefix=self.prefix)
+        self.assertEqual(0, result.status, result.stderr)
+
+    def set_registry(self, keys):
+        self.regedit("Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\VMware, Inc.]\r\n"
+                     "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\"
+                     "VMware, Inc.]\r\n")
+        if keys:
+            self.regedit(registry_file(keys))
+
+    def run_enabler(self, args=("-v",), status=None):
+        env = {"VMW_TEST_RECORD": e2e.wine_path(self.record),
+               "VMW_TEST_STATUS": None if status is None else str(status),
+               "PHYSICAL_PROCESSOR": None, "KEP_HOMEDIR": None}
+        result = e2e.run([e2e.win64("vmware-enabler")] + list(args), self.dir,
+                         env=env, prefix=self.prefix)
+        self.assertEqual(b"", result.stdout)
+        return result
+
+    def log_lines(self):
+        text = self.read("en_out.txt").decode("utf-8")
+        self.assertNotIn("\n", text.replace("\r\n", ""))
+        return text.split("\r\n")
+
+    def wmic(self, *query):
+        result = e2e.run(["wmic"] + list(query), self.dir, prefix=self.prefix)
+        self.assertEqual(0, result.status, result.stderr)
+        lines = [line.rstrip() for line in
+                 result.stdout.decode("utf-16").splitlines()]
+        return lines[1]
+
+    def test_full_run_hands_everything_to_the_script(self):
+        self.set_registry([(SERVER_KEY, self.win_server),
+                           (VMPERL_KEY, self.win_vmperl)])
+        result = self.run_enabler()
+        self.assertEqual(0, result.status, self.read("en_out.txt"))
+        lines = self.log_lines()
+        self.assertEqual("getInfoFromCPUID() started.", lines[0])
+
+        capacity = [l for l in lines if l.startswith("OK: Node capacity:  ")]
+        self.assertEqual(1, len(capacity))
+        packages = int(capacity[0][len("OK: Node capacity:  "):])
+        self.assertGreaterEqual(packages, 1)
+
+        at = lines.index(capacity[0]) + 1
+        labels = ("OK: Node ID:  ", "OK: Manufact:  ", "OK: Product:  ",
+                  "OK: Version:  ", "OK: Type:  ")
+        identity = []
+        for n, label in enumerate(labels):
+            line, blank = lines[at + 2 * n], lines[at + 2 * n + 1]
+            self.assertTrue(line.startswith(label), line)
+            self.assertEqual("", blank)
+            identity.append(line[len(label):])
+        self.assertEqual(self.wmic("bios", "get", "SerialNumber"),
+                         identity[0].rstrip())
+        self.assertEqual(self.wmic("path", "Win32_ComputerSystemProduct",
+                                   "get", "Name"), identity[2].rstrip())
+
+        block = lines[at + 10:]
+        self.assertEqual("Perl paths and command line:", block[0])
+        self.assertEqual([self.win_vmperl, self.win_server], block[1:3])
+        command, search_path = block[3], block[4]
+        self.assertEqual(["", ""], block[5:])
+
+        args, env = parse_record(self.read("record.txt"))
+        # What perl.exe received, as its C runtime read the command line,
+        # is exactly what the log shows.
+        self.assertEqual(parse_like_crt(command)[1:], args)
+        self.assertEqual("retrieve.pl", args[2])
+        slashed = [v.replace("\\", "/") for v in identity]
+        self.assertEqual(slashed + [str(packages), "-v"], args[3:])
+        self.assertTrue(args[0].startswith("-I") and args[0].endswith(LIB))
+        self.assertTrue(args[1].startswith("-I") and
+                        args[1].endswith(ARCH_LIB))
+        self.assertEqual(args[0][2:-len(LIB)], args[1][2:-len(ARCH_LIB)])
+
+        self.assertEqual(search_path, env["PATH"])
+        tail = ";%s;%s;" % (self.win_vmperl.replace("\\", "/"),
+                            self.win_server.replace("\\", "/"))
+        self.assertTrue(search_path.endswith(tail), search_path)
+        self.assertGreater(len(search_path), len(tail),
+                           "the earlier PATH stands first")
+
+        marker = "DBG: PHYSICAL_PROCESSOR = '"
+        records = [l for l in lines if l.startswith(marker)]
+        self.assertEqual(1, len(records))
+        self.assertEqual(records[0][len(marker):-1], env["PHYSICAL_PROCESSOR"])
+
+    def test_script_status_is_mapped(self):
+        self.set_registry([(SERVER_KEY, self.win_server),
+                           (VMPERL_KEY, self.win_vmperl)])
+        for script, expected in ((3, 5), (6, 6)):
+            with self.subTest(script=script):
+                self.assertEqual(expected,
+                                 self.run_enabler((), status=script).status)
+
+    def test_missing_installation_ends_with_7(self):
+        cases = (([], NOT_INSTALLED),
+                 # Only the 32-bit view: not seen by a 64-bit enabler.
+                 ([(wow64(SERVER_KEY), self.win_server),
+                   (wow64(VMPERL_KEY), self.win_vmperl)], NOT_INSTALLED),
+                 ([(SERVER_KEY, self.win_server)], NO_VMPERL))
+        for keys, line in cases:
+            with self.subTest(line=line, keys=keys):
+                self.set_registry(keys)
+                result = self.run_enabler()
+                self.assertEqual(7, result.status)
+                self.assertEqual(line.replace("\n", "\r\n").encode("ascii"),
+                                 self.read("en_out.txt"))
+                self.assertFalse(os.path.exists(self.record))
+
+
+if __name__ == "__main__":
+    unittest.main()
