@@ -244,7 +244,8 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
         with open(self.path("registry.reg"), "w") as f:
             f.write(registry_file(keys))
 
-    def run_enabler(self, args=("-v",), status=None, env=None):
+    def run_enabler(self, args=("-v",), status=None, env=None,
+                    script_stderr=b""):
         full_env = {"KEP_REGISTRY_FILE": self.path("registry.reg"),
                     "KEP_DMI_ROOT": self.dmi,
                     "KEP_HOMEDIR": None,
@@ -254,8 +255,9 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
                     "VMW_TEST_STATUS": None if status is None else str(status)}
         full_env.update(env or {})
         result = e2e.run([self.enabler] + list(args), self.work, env=full_env)
+        # The enabler writes nothing; the script may.
         self.assertEqual(b"", result.stdout)
-        self.assertEqual(b"", result.stderr)
+        self.assertEqual(script_stderr, result.stderr)
         return result
 
     def log(self):
@@ -347,7 +349,10 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
 
     def test_missing_interpreter_or_script_gives_5(self):
         os.remove(os.path.join(self.work, "retrieve.pl"))
-        self.assertEqual(5, self.run_enabler().status)
+        result = self.run_enabler(
+            script_stderr=b'Can\'t open perl script "retrieve.pl": '
+                          b'No such file or directory\n')
+        self.assertEqual(5, result.status)
         os.remove(self.vmperl + "perl")
         result = self.run_enabler()
         self.assertEqual(5, result.status)
