@@ -17,6 +17,15 @@ enum VtKind : int32_t {
   VtData = 4,    ///< 'd': owned bytes with a signed 32-bit length
 };
 
+/// Parts of a value or group that live in its own memory block, behind the
+/// record, instead of in blocks of their own. Such a part goes with its
+/// record: release values and groups only with vtFreeValue and vtFreeNode,
+/// never their names or payloads by themselves.
+enum : uint32_t {
+  kVtInlineName = 1,
+  kVtInlinePayload = 2,
+};
+
 /// One named value of a group. Owns its name and its payload.
 struct VtValue {
   char* name; ///< never null
@@ -29,15 +38,17 @@ struct VtValue {
     char16_t* u;
     unsigned char* d; ///< null for an empty block
   } payload;
-  int32_t length; ///< VtData only: bytes in the payload
+  int32_t length;   ///< VtData only: bytes in the payload
+  uint32_t storage; ///< kVtInline* parts; 0 when each has its own block
 };
 
 /// One group. Owns its name, its values and its child groups.
 struct VtNode {
-  char* name;        ///< never null once in a tree; may be empty
-  VtNode* next;      ///< next sibling, or null
-  VtValue* values;   ///< first value, or null
-  VtNode* children;  ///< first child group, or null
+  char* name;       ///< never null once in a tree; may be empty
+  VtNode* next;     ///< next sibling, or null
+  VtValue* values;  ///< first value, or null
+  VtNode* children; ///< first child group, or null
+  uint32_t storage; ///< kVtInlineName or 0
 };
 
 /// What was read from one run of a command. Owns its text and its tree.
@@ -45,8 +56,9 @@ struct VtDocument {
   int32_t status; ///< -1 until a status line was accepted
   int32_t major;  ///< meaningful only when status >= 0
   int32_t minor;
-  char* text;     ///< rest of the status line; null until accepted
-  VtNode* root;   ///< first closed top-level group, or null
+  char* text;   ///< rest of the status line; null until accepted
+  VtNode* root; ///< first closed top-level group, or null; further
+                ///< top-level groups are its siblings
 };
 
 // --- Document level -------------------------------------------------------
@@ -59,8 +71,8 @@ VtValue* vtFindValue(const VtDocument* document, const char* path,
 
 /// Integer `name` in the group at `path`; `dflt` when either is absent or the
 /// value is of another kind. Absence is not an error and writes nothing.
-int32_t vtGetInt(const VtDocument* document, const char* path,
-                 const char* name, int32_t dflt);
+int32_t vtGetInt(const VtDocument* document, const char* path, const char* name,
+                 int32_t dflt);
 
 /// String `name` in the group at `path`; `dflt` itself (the very pointer) when
 /// absent or of another kind. The result points into the tree and lives as
@@ -68,7 +80,8 @@ int32_t vtGetInt(const VtDocument* document, const char* path,
 const char* vtGetString(const VtDocument* document, const char* path,
                         const char* name, const char* dflt);
 
-/// Releases the document with its text and its whole tree. Null is allowed.
+/// Releases the document with its text and its whole tree, the root's
+/// siblings included. Null is allowed.
 void vtFreeDocument(VtDocument* document);
 
 // --- Value level ----------------------------------------------------------
@@ -86,28 +99,46 @@ VtValue* vtNodeFindValue(const VtNode* group, const char* name);
 /// The `index`-th (from 0) child named `name`, or null. `name` != null.
 VtNode* vtNodeFindChild(const VtNode* group, const char* name, int index);
 /// Appends `value`; false, leaving the group unchanged and the value with the
-/// caller, when the group already has a value of that name.
+/// caller, when the group already has a value of that name. The check walks
+/// the group's values, so each addition costs their number.
 bool vtNodeAddValue(VtNode* group, VtValue* value);
 /// Appends `child` as the last child and clears its next-sibling link.
 bool vtNodeAddChild(VtNode* group, VtNode* child);
 
 // --- Construction helpers (each gives a fresh owned copy) ------------------
 
-char* vtCopyString(const char* text);       ///< null gives null
-char16_t* vtCopyWString(const char16_t* text); ///< null gives null
-unsigned char* vtCopyData(const unsigned char* bytes, int32_t length); ///< null gives null
+// A null text or block gives null.
+char* vtCopyString(const char* text);
+char16_t* vtCopyWString(const char16_t* text);
+unsigned char* vtCopyData(const unsigned char* bytes, int32_t length);
 
-/// A new value named by a copy of `name` (payload zero, next null).
+/// A new value named by a copy of `name` (payload zero, next null); null
+/// when memory runs out. `name` != null.
 VtValue* vtNewValue(const char* name, VtKind kind);
-/// A new group named by a copy of `name`, with no values and no children.
+/// A new group named by a copy of `name`, with no values and no children;
+/// null when memory runs out. `name` != null.
 VtNode* vtNewNode(const char* name);
 /// Releases a value: its name and its payload. Null is allowed.
 void vtFreeValue(VtValue* value);
 /// Releases a group with its name, its values and its whole subtree of child
-/// groups; the siblings behind it are not touched. Null is allowed.
+/// groups; the siblings behind it are not touched. Null is allowed. Neither
+/// the depth of the tree nor the length of a sibling list makes it recurse.
 void vtFreeNode(VtNode* group);
+/// Releases `first` and every sibling behind it, each with its subtree.
+void vtFreeNodeList(VtNode* first);
 
 // --- Reader ---------------------------------------------------------------
+//
+// The reader never reads past its input: every scan stops at the end of the
+// line it works on, and every line lies inside the reader's own buffer. No
+// byte sequence makes it crash; a text it cannot use gives a document
+// without root (or with status -1).
+//
+// Numbers that do not fit 32 bits saturate: an i value, a payload count and
+// the major version, minor version and status number of the status line read
+// as 2147483647 when larger and as -2147483648 when smaller than a signed
+// 32-bit integer can hold. So a status of 4294967296 is 2147483647, never 0.
+// An f value out of the range of a double reads as an infinity of its sign.
 
 /// Result codes of body reading; anything but kVtOk shows only as a document
 /// without root.
@@ -121,42 +152,64 @@ enum : int {
   kVtBadType = -6,      ///< a type letter other than i, s, f, d, u
   kVtBadPayload = -9,   ///< a d or u payload without "," or short of digits
   kVtTooDeep = -10,     ///< a 33rd group opened while 32 are open
+  kVtNoMemory = -11,    ///< memory for a group or value ran out
 };
 
 enum : int {
-  kVtLineMax = 1024,      ///< bytes a line may hold
-  kVtStatusLineSize = 256,///< buffer of the status line
-  kVtBodyLineSize = 2048, ///< buffer of a body line
+  kVtLineMax = 1024,       ///< bytes a line may hold
+  kVtStatusLineSize = 256, ///< buffer of the status line
+  kVtBodyLineSize = 2048,  ///< buffer of a body line
   kVtMaxOpenGroups = 32,
 };
 
 /// The line buffer between a stream and the parser.
 struct VtLineReader {
-  ByteReader* stream;               ///< not owned
-  bool endOfStream;
+  ByteReader* stream; ///< not owned; null reads as an empty stream
+  bool endOfStream;   ///< set once a read gave 0 bytes
   char buffer[kVtLineMax + 1];
-  int scan;
-  int fill;
+  int scan;     ///< where the next line begins in the buffer
+  int fill;     ///< data bytes in the buffer
+  int searched; ///< bytes from `scan` already known to hold no LF
 };
 
 void vtInitLineReader(VtLineReader* reader, ByteReader* stream);
 
 /// Next line without its line end into `destination` (at most size - 1 bytes
 /// and a 0; the rest zero-filled); gives `destination`, or null at the end.
+/// A CR ends the visible text of its line, as does a 0 byte. When 1024 bytes
+/// without an LF fill the buffer they are the last line: nothing further is
+/// read from the stream.
 char* vtReadLine(VtLineReader* reader, char* destination, int size);
 
-/// A new document (never null): status -1 when no status line was accepted,
-/// a null stream included. The caller owns it (vtFreeDocument).
+/// A new document (never null while memory lasts): status -1 when no status
+/// line was accepted, a null stream included. The caller owns it
+/// (vtFreeDocument).
 VtDocument* vtReadDocument(ByteReader* stream);
-/// The root of the body, or null on any error or when no group was closed.
+/// The root of the body (with any further top-level groups as its siblings),
+/// owned by the caller; null on any error or when no group was closed.
 VtNode* vtReadTree(VtLineReader* reader);
-/// Reads body lines into `root` until the end or the first error.
+/// Reads body lines into `root` until the end or the first error; gives
+/// kVtOk or the first error's code. Groups still open at the end, or when an
+/// error ends the reading, are released with everything inside them; a value
+/// refused as a duplicate is released at once.
 int vtReadNodes(VtLineReader* reader, VtNode* root);
-/// Decodes "count,hexdigits" into a fresh block (caller's, also after
-/// kVtHexShort) and its count; 0, kVtHexNoComma or kVtHexShort.
-int vtDecodeHex(const char* text, unsigned char** out, int32_t* count);
+/// Decodes "count,hexdigits" at `str` into a fresh block at `*data` (the
+/// caller's) and its count at `*count`; 0, kVtHexNoComma or kVtHexShort. A
+/// count of 0 or less gives a null block and count 0. The digits present are
+/// counted before anything is allocated: when they cannot fill the count the
+/// result is kVtHexShort with a null block and count 0. Text behind the last
+/// needed digit is ignored. A byte that is no hexadecimal digit counts as its
+/// code minus that of "0"; the decoded byte keeps the low 8 bits.
+int vtDecodeHex(const char* str, unsigned char** data, int32_t* count);
 /// UTF-8 to 16-bit units; `limit` counts units with the terminating 0.
-/// Gives the number of units written before the 0.
+/// Gives the number of units written before the 0 (0, writing nothing, for a
+/// null destination or a limit of 0). Decoding stops at a 0 lead byte, after
+/// `count` bytes or when the destination is full. A lead byte takes as many
+/// following bytes as it has 1 bits below its top bit, whatever those bytes
+/// are, but never more than remain of `count`; the unit is the low 16 bits of
+/// the code. The lead byte 0xFF has no 0 bit: it takes up to seven following
+/// bytes and adds no bits of its own, so its unit is made of the low 6 bits
+/// of each following byte alone.
 int vtUtf8ToWide(char16_t* destination, int limit, const unsigned char* bytes,
                  int count);
 

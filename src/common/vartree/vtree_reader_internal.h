@@ -1,0 +1,52 @@
+// vtree_reader_internal.h: what the reader's files share: the byte classes
+// of the text form, the next line of a line reader, and the reading of
+// numbers.
+#ifndef ENABLER_VARTREE_VTREE_READER_INTERNAL_H
+#define ENABLER_VARTREE_VTREE_READER_INTERNAL_H
+
+#include "common/vartree/vtree.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+inline bool vtIsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+inline bool vtIsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+template <typename Char> Char* vtSkipSpace(Char* p) {
+  while (vtIsSpace(*p))
+    ++p;
+  return p;
+}
+
+template <typename Char> Char* vtSkipDigits(Char* p) {
+  while (vtIsDigit(*p))
+    ++p;
+  return p;
+}
+
+/// A new value named by the `nameLength` bytes at `name`, with `extra` bytes
+/// of room behind its name's 0 in the value's own block; null when memory
+/// runs out.
+VtValue* vtMakeValue(const char* name, size_t nameLength, VtKind kind,
+                     size_t extra);
+
+/// The next line in the reader's own buffer, without its line end and with
+/// every CR in it replaced by a 0 byte; valid and writable until the next
+/// call. Null at the end of the text.
+char* vtNextLine(VtLineReader* reader);
+
+/// A decimal integer as an i value reads it: leading white space, an optional
+/// sign, digits; no digits give 0; beyond 32 bits it saturates.
+int32_t vtParseInt(const char* text);
+
+/// A decimal real number as an f value reads it; nothing readable gives 0.
+/// `text` must be writable: the number is cut off in place for a moment.
+double vtParseReal(char* text);
+
+#endif
