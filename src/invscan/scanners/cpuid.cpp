@@ -148,15 +148,17 @@ void countPerChip(CpuIdInfo* info) {
 
 } // namespace
 
-void setCpuIdSource(CpuIdSource* source) { sourceOverride = source; }
+void setCpuIdSource(CpuIdSource* source) {
+  sourceOverride = source;
+}
 
 void setProcessorCountOverride(int processors) {
   processorCountOverride = processors;
 }
 
 int getCpuIdInfo(CpuIdInfo* info) {
-  return getCpuIdInfo(info,
-                      sourceOverride ? *sourceOverride : processorCpuIdSource());
+  return getCpuIdInfo(info, sourceOverride ? *sourceOverride
+                                           : processorCpuIdSource());
 }
 
 int getCpuIdInfo(CpuIdInfo* info, CpuIdSource& source) {
@@ -196,4 +198,6 @@ int getNumberOfProcessors() {
   return systemProcessorCount();
 }
 
-int getNumberOfPhysicalPackages() { return 0; }
+int getNumberOfPhysicalPackages() {
+  return 0;
+}

@@ -83,8 +83,7 @@ bool readSubLeaf(LineReader& line, uint32_t* subLeaf) {
 
 LineKind readLine(const char* begin, const char* end, uint32_t* leaf,
                   CpuIdRegisters* regs, const char** problem) {
-  while (end != begin && (end[-1] == '\r' || end[-1] == ' ' ||
-                          end[-1] == '\t'))
+  while (end != begin && (end[-1] == '\r' || end[-1] == ' ' || end[-1] == '\t'))
     --end;
   LineReader line(begin, end);
   line.skipBlanks();

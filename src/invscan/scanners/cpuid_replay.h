@@ -18,9 +18,14 @@
 /// Register readings of one processor, by leaf (sub-leaf 0). Each leaf's
 /// readings are handed out in the order they were added; once they are used
 /// up the last one repeats. A leaf without readings reads as four zeros.
+/// Every probe begins by asking hasCpuId(), which starts each leaf's readings
+/// over, so repeated probes see the same processor.
 class ReplayCpuIdSource : public CpuIdSource {
 public:
-  bool hasCpuId() override { return hasCpuId_; }
+  bool hasCpuId() override {
+    rewind();
+    return hasCpuId_;
+  }
   CpuIdRegisters read(uint32_t leaf) override;
 
   void addReading(uint32_t leaf, const CpuIdRegisters& regs);

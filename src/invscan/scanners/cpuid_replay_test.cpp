@@ -76,6 +76,22 @@ TEST(CpuIdReplayTest, ReadingsComeInOrderAndTheLastRepeats) {
   expectRegs({3, 1, 2, 3}, source.read(2));
 }
 
+TEST(CpuIdReplayTest, EveryProbeSeesTheSameProcessor) {
+  ReplayCpuIdSource source;
+  ASSERT_TRUE(parse("00000000: 00000002-756E6547-6C65746E-49656E69\n"
+                    "00000002: 00000002-0000007D-00000000-00000000\n"
+                    "00000002: 00000000-00000049-00000000-00000000\n",
+                    &source));
+  CpuIdInfo first;
+  ASSERT_EQ(0, getCpuIdInfo(&first, source));
+  EXPECT_EQ(32, descriptorCount);
+  EXPECT_EQ(4096, first.L3CacheSize);
+  CpuIdInfo second;
+  ASSERT_EQ(0, getCpuIdInfo(&second, source));
+  EXPECT_EQ(0, memcmp(&first, &second, sizeof(first)));
+  EXPECT_EQ(32, descriptorCount);
+}
+
 TEST(CpuIdReplayTest, NoCpuIdLineRemovesTheInstruction) {
   ReplayCpuIdSource source;
   ASSERT_TRUE(parse("# a 486\nno-cpuid\r\n", &source));
