@@ -181,13 +181,20 @@ public:
       }
       if (line[0] != '"' && line[0] != '@')
         return false;
-      // Binary data may go on over lines that end with a backslash.
-      while (continues(line)) {
-        if (++i >= lines.size())
-          return false;
-        line = trimRight(line);
-        line.pop_back();
-        line += trimLeft(lines[i]);
+      // Binary data may go on over lines that end with a backslash. The
+      // joined line is only ever trimmed at its end, so a long run of
+      // continuation lines costs no more than its length.
+      if (continues(line)) {
+        do {
+          if (++i >= lines.size())
+            return false;
+          while (isBlank(line.back()))
+            line.pop_back();
+          line.pop_back();
+          line += trimLeft(lines[i]);
+          while (!line.empty() && isBlank(line.back()))
+            line.pop_back();
+        } while (!line.empty() && line.back() == '\\');
       }
       if (!valueLine(line))
         return false;
