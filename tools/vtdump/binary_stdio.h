@@ -1,0 +1,10 @@
+// binary_stdio.h: standard input and output as plain bytes.
+#ifndef ENABLER_TOOLS_VTDUMP_BINARY_STDIO_H
+#define ENABLER_TOOLS_VTDUMP_BINARY_STDIO_H
+
+/// Puts standard input and output in binary mode where the platform has a
+/// text mode, so that CR, NUL and 0x1A bytes pass unchanged and a line feed
+/// is written as itself.
+void setBinaryStdio();
+
+#endif
