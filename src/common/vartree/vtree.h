@@ -219,7 +219,11 @@ int vtUtf8ToWide(char16_t* destination, int limit, const unsigned char* bytes,
 /// the command is not already an absolute path, and reads its standard output.
 /// Null only when the program cannot be started; the caller owns the result.
 VtDocument* vtExecCommand(const char* command);
-/// The same, running `command` unchanged.
+/// The same, running `command` unchanged. The child's standard input is closed
+/// as soon as it has started and its standard error never blocks it
+/// (ChildErrorOutput::kUnread); the call returns once the child's standard
+/// output ends, so a child that never ends it blocks the call. The child is
+/// neither waited for nor asked its exit code.
 VtDocument* vtReadCommandOutput(const char* command);
 
 #endif
