@@ -448,19 +448,22 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
 
     def regedit(self, text):
         reg = self.path("import.reg")
-        with open(reg, "w") as f:
-            f.write(text)
+        with open(reg, "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode("ascii"))
         result = e2e.run(["regedit", "/S", e2e.wine_path(reg)], self.dir,
                          prefix=self.prefix)
         self.assertEqual(0, result.status, result.stderr)
 
-    def set_registry(self, keys):
+    def set_registry(self, keys, fixture=None):
         self.regedit("Windows Registry Editor Version 5.00\r\n\r\n"
                      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\VMware, Inc.]\r\n"
                      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\"
                      "VMware, Inc.]\r\n")
         if keys:
             self.regedit(registry_file(keys))
+        if fixture:
+            with open(os.path.join(e2e.FIXTURES, "reg", fixture), "rb") as f:
+                self.regedit(f.read())
 
     def run_enabler(self, args=("-v",), status=None):
         env = {"VMW_TEST_RECORD": e2e.wine_path(self.record),
@@ -562,6 +565,24 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
                 self.assertEqual(line.replace("\n", "\r\n").encode("ascii"),
                                  self.read("en_out.txt"))
                 self.assertFalse(os.path.exists(self.record))
+
+    def test_fixture_files_read_as_the_registry_editor_reads_them(self):
+        # Registered in the 32-bit view only (a UTF-16 export): unseen.
+        self.set_registry([], fixture="vmware_wow64.reg")
+        query = e2e.run(["reg", "query", "HKLM\\" + wow64(SERVER_KEY), "/v",
+                         "InstallPath"], self.dir, prefix=self.prefix)
+        self.assertEqual(0, query.status, "the import filled the 32-bit view")
+        self.assertEqual(7, self.run_enabler().status)
+        self.assertEqual(NOT_INSTALLED.replace("\n", "\r\n").encode("ascii"),
+                         self.read("en_out.txt"))
+        # Registered in the 64-bit view, in directories this host lacks:
+        # found, but the VmPerl directory has no short form.
+        self.set_registry([], fixture="vmware_server_and_gsx.reg")
+        self.assertEqual(7, self.run_enabler().status)
+        self.assertEqual(NO_SHORT_PATH.replace("\n", "\r\n"),
+                         self.read("en_out.txt").decode("utf-8")[
+                             -len(NO_SHORT_PATH) - 1:])
+        self.assertFalse(os.path.exists(self.record))
 
 
 if __name__ == "__main__":
