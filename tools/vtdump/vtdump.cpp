@@ -8,6 +8,7 @@
 #include "common/vartree/vtree_dump.h"
 
 #include <stdio.h>
+
 #include <string>
 
 namespace {

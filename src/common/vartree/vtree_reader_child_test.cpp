@@ -4,10 +4,9 @@
 #include "common/vartree/memory_byte_reader.h"
 #include "common/vartree/vtree.h"
 #include "common/vartree/vtree_dump.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
-
-#include "test_util.h"
 
 #include <memory>
 #include <string>
