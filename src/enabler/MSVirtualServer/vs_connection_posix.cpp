@@ -1,0 +1,27 @@
+// vs_connection_posix.cpp: the native half of the Virtual Server connection.
+// There is no COM natively: the application object is the simulated Virtual
+// Server, made from the model file that KEP_VS_MODEL names.
+#include "enabler/MSVirtualServer/vs_connection.h"
+
+#include "enabler/MSVirtualServer/vs_simulated.h"
+
+#include <stdlib.h>
+
+VsResult vsConnect(const char* /*serverName*/, VsVirtualServerObject** server) {
+  if (!server)
+    return kVsInvalidArg;
+  *server = nullptr;
+  // The simulated server is always this machine's; a server name changes
+  // nothing.
+  VsResult result = vsCreateSimulatedServer(getenv(kVsModelVariable),
+                                            getenv(kVsParametersVariable),
+                                            server);
+  if (vsFailed(result) || !*server)
+    return result;
+  std::wstring version;
+  return (*server)->get_Version(&version);
+}
+
+unsigned long vsDisconnect(VsVirtualServerObject* server) {
+  return server ? server->Release() : 0;
+}

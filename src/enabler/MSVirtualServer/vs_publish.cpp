@@ -1,0 +1,372 @@
+// vs_publish.cpp: the worker of vs-enabler: one pass of connect, read the
+// server, read the host once, walk the machines, disconnect. Every line goes
+// straight to the log; every failure overwrites returnCode.
+#include "enabler/MSVirtualServer/vs_publish.h"
+
+#include "enabler/MSVirtualServer/vs_ref.h"
+#include "enabler/common/exit_status.h"
+#include "enabler/common/frame.h"
+#include "enabler/common/node_identity.h"
+#include "enabler/common/processor_record.h"
+#include "invscan/scanners/cpuid.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+
+namespace {
+
+/// Names of the machine states, by the number get_State gives.
+const char* const kVmStateName[] = {
+    "Invalid",     "Turned Off",  "Saved",          "Turning On",
+    "Restoring",   "Running",     "Paused",         "Saving",
+    "Turning Off", "Merging Drives", "Deleting Machine"};
+constexpr int32_t kLastVmState = 10;
+static_assert(sizeof kVmStateName / sizeof kVmStateName[0] == kLastVmState + 1,
+              "one name per state");
+
+constexpr const char* kCapKey = "settings/host/resource_control/cpu/cap";
+constexpr const char* kHostProcessorsKey =
+    "settings/host/resource_control/cpu/host_processors";
+
+/// A parameter of the guest with its two log lines; the success line shows
+/// the value set as text.
+struct Parameter {
+  const char* name;
+  const char* setLine;
+  const char* failLine;
+};
+
+const Parameter kNodeId = {"KEP_NODE_ID",
+                           "OK: Parameter KEP_NODE_ID set with value '%s'\n",
+                           "ERROR: Failure during KEP_NODE_ID set\n"};
+const Parameter kHostProduct = {
+    "KEP_HOST_PRODUCT", "OK: Parameter KEP_HOST_PROD set with value '%s'\n",
+    "ERROR: Failure during KEP_HOST_PROD set\n"};
+const Parameter kHostManufacturer = {
+    "KEP_HOST_MANUFACTURER", "OK: Parameter KEP_HOST_MAN set with value '%s'\n",
+    "ERROR: Failure during KEP_HOST_MAN set\n"};
+const Parameter kHostVersion = {
+    "KEP_HOST_VERSION", "OK: Parameter KEP_HOST_VERS set with value '%s'\n",
+    "ERROR: Failure during KEP_HOST_VERS set\n"};
+const Parameter kHostType = {"KEP_HOST_TYPE",
+                             "OK: Parameter KEP_HOST_TYPE set with value '%s'\n",
+                             "ERROR: Failure during KEP_HOST_TYPE set\n"};
+// Its success line shows the package count itself, see setNodeCapacity.
+const Parameter kNodeCapacity = {
+    "KEP_NODE_CAPACITY", nullptr,
+    "ERROR: Failure during KEP_NODE_CAPACITY set\n"};
+const Parameter kVmId = {"KEP_VM_ID",
+                         "OK: Parameter KEP_VM_ID set with value '%s'\n",
+                         "ERROR: Failure during KEP_VM_ID set\n"};
+const Parameter kVmCapacity = {
+    "KEP_VM_CAPACITY", "OK: Parameter KEP_VM_CAPACITY set with value '%s'\n",
+    "ERROR: Failure during KEP_VM_CAPACITY set\n"};
+const Parameter kPhysicalProcessor = {
+    "KEP_PHYSICAL_PROCESSOR",
+    "OK: Parameter KEP_PHYSICAL_PROCESSOR set with value '%s'\n",
+    "ERROR: Failure during KEP_PHYSICAL_PROCESSOR set\n"};
+
+/// What one run holds from the connection to the end.
+struct Run {
+  explicit Run(const VsPublishServices& s) : services(s) {}
+  ~Run() {
+    free(record);
+    freeNodeIdentity(&identity);
+  }
+
+  const VsPublishServices& services;
+  VsVirtualServerObject* server = nullptr; ///< given back by disconnect
+  VsRef<VsVirtualMachineCollection> machines;
+  int32_t count = 0;
+  NodeIdentity identity = {};
+  char* record = nullptr;
+  int hostPackageCount = -1;
+};
+
+/// What one machine's turn holds; its objects are released when it ends.
+struct Machine {
+  VsRef<VsVirtualMachineObject> object;
+  VsRef<VsCapacityObject> capacity;
+  VsRef<VsGuestParameterObject> parameters;
+  std::wstring name;
+  bool running = false;
+  double maxVmCap = -1.0;
+  int32_t hostCpuCount = -1;
+  double maxSysCap = -1.0;
+  int numOfPhysicalPackages = 0;
+};
+
+const char* vmStateName(int32_t state) {
+  if (state < 0 || state > kLastVmState)
+    state = 0;
+  return kVmStateName[state];
+}
+
+/// Gives the server back: releases it and ends the use of COM.
+void disconnect(Run& run) {
+  run.machines.reset();
+  if (run.server)
+    run.services.disconnect(run.server);
+  run.server = nullptr;
+}
+
+// --- Start ---------------------------------------------------------------------
+
+/// Connects and logs the server's name and version; false ends the run.
+bool connectServer(Run& run) {
+  VsResult result = run.services.connect(nullptr, &run.server);
+  if (vsFailed(result) || !run.server) {
+    logText("ERROR: Microsoft Virtual Server not installed!\n");
+    returnCode = kVsNotReachable;
+    return false;
+  }
+  std::wstring name, version;
+  if (vsFailed(run.server->get_Name(&name))) {
+    logText("ERROR: Error in get_Name\n");
+    returnCode = kVsNotReachable;
+    return false;
+  }
+  if (vsFailed(run.server->get_Version(&version))) {
+    logText("ERROR: Error in get_Version\n");
+    returnCode = kVsNotReachable;
+    return false;
+  }
+  logText("\n%s version %s\n", vsLogText(name).c_str(),
+          vsLogText(version).c_str());
+  return true;
+}
+
+/// Reads the collection and its count; false ends the run.
+bool readMachineList(Run& run) {
+  if (vsFailed(run.server->get_VirtualMachines(run.machines.put())) ||
+      !run.machines || vsFailed(run.machines->get_Count(&run.count))) {
+    returnCode = kVsNoMachineList;
+    return false;
+  }
+  if (run.count < 1) {
+    logText("ERROR: >> No virtual machines configured for this server\n");
+    return false;
+  }
+  return true;
+}
+
+/// The node identity and the processor record, once per run. Neither result
+/// is acted on: what they did not fill stays absent.
+void readHost(Run& run) {
+  run.services.nodeIdentity(&run.identity);
+  run.services.processorRecord(&run.record, &run.hostPackageCount);
+  logText("hostPackageCount=%d\n", run.hostPackageCount);
+}
+
+// --- One machine ---------------------------------------------------------------
+
+/// Sets one parameter; on failure writes its failure line and records the
+/// status. True when it was set.
+bool setParameter(Machine& machine, const Parameter& parameter,
+                  const std::wstring& value) {
+  if (vsFailed(machine.parameters->SetParameter(vsWideText(parameter.name),
+                                                value))) {
+    logText("%s", parameter.failLine);
+    returnCode = kVsSetFailed;
+    return false;
+  }
+  return true;
+}
+
+/// Sets a parameter whose value is a narrow text of the enabler; null is sent
+/// and shown as the empty text.
+void setTextParameter(Machine& machine, const Parameter& parameter,
+                      const char* value) {
+  if (setParameter(machine, parameter, vsWideText(value)))
+    logText(parameter.setLine, value ? value : "");
+}
+
+/// A number as parameter text, the way OLE Automation writes it. A number that
+/// cannot be written counts as a failed set.
+bool numberText(const VsVariant& number, const Parameter& parameter,
+                std::wstring* text) {
+  if (number.toText(text))
+    return true;
+  logText("%s", parameter.failLine);
+  returnCode = kVsSetFailed;
+  return false;
+}
+
+/// Gets the machine, its name and state; false stops the walk.
+bool obtainMachine(Run& run, int32_t index, Machine& machine) {
+  int32_t state = 0;
+  if (vsFailed(run.machines->get_Item(index, machine.object.put())) ||
+      !machine.object || vsFailed(machine.object->get_Name(&machine.name)) ||
+      vsFailed(machine.object->get_State(&state)))
+    return false;
+  const char* stateName = vmStateName(state);
+  logText("\n>> %s: %s\n", vsLogText(machine.name).c_str(), stateName);
+  machine.running = strcmp(stateName, "Running") == 0;
+  if (!machine.running)
+    logText("OK: Exiting\n");
+  return true;
+}
+
+/// Gets the machine's capacity and guest parameter objects; false stops the
+/// walk.
+bool obtainMachineObjects(Machine& machine) {
+  return !vsFailed(machine.object->get_CapacityObject(machine.capacity.put())) &&
+         machine.capacity &&
+         !vsFailed(machine.object->get_GuestParameterObject(
+             machine.parameters.put())) &&
+         machine.parameters;
+}
+
+/// The cap, the host processors and the maximum system capacity. A value of
+/// another type than expected is converted first; one that does not convert
+/// counts as not read.
+void readCapacitySettings(Machine& machine) {
+  VsVariant value;
+  double real = 0.0;
+  if (!vsFailed(machine.object->GetConfigurationValue(vsWideText(kCapKey),
+                                                      &value)) &&
+      value.toReal(&real)) {
+    machine.maxVmCap = real;
+    logText("max_vm_cap=%f\n", machine.maxVmCap);
+  } else {
+    logText("ERROR: failure retrieving max vm capacity\n");
+    returnCode = kVsCapacityUnread;
+  }
+
+  value = VsVariant();
+  int32_t integer = 0;
+  if (!vsFailed(machine.object->GetConfigurationValue(
+          vsWideText(kHostProcessorsKey), &value)) &&
+      value.toInt(&integer)) {
+    machine.hostCpuCount = integer;
+    logText("host_cpu_count=%d\n", machine.hostCpuCount);
+  } else {
+    logText("ERROR: failure retrieving host cpu count\n");
+  }
+
+  value = VsVariant();
+  if (!vsFailed(machine.capacity->get_MaxSystemCapacity(&value)) &&
+      value.toReal(&real)) {
+    machine.maxSysCap = real;
+    logText("max_sys_cap=%f\n", machine.maxSysCap);
+  } else {
+    logText("ERROR: failure retrieving max system capacity\n");
+  }
+}
+
+void setIdentityParameters(Run& run, Machine& machine) {
+  const NodeIdentity& identity = run.identity;
+  setTextParameter(machine, kNodeId, identity.nodeId);
+  setTextParameter(machine, kHostProduct, identity.product);
+  setTextParameter(machine, kHostManufacturer, identity.manufacturer);
+  setTextParameter(machine, kHostVersion, identity.version);
+  setTextParameter(machine, kHostType,
+                   identity.type && *identity.type ? identity.type : "-");
+}
+
+/// Probes the processor, counts the host's packages and sets them.
+void setNodeCapacity(Machine& machine) {
+  CpuIdInfo info = {};
+  if (getCpuIdInfo(&info) != 0) {
+    logText("%s", kNodeCapacity.failLine);
+    returnCode = kVsSetFailed;
+  }
+  logText("cores %d\n", info.numOfCores);
+  logText("ht per core %d\n", info.htLogicalPerCore);
+  logText("ht processors %d\n", info.htLogicalProcessors);
+  int numOfProcessors = getNumberOfProcessors();
+  logText("numOfProcessors=%d\n", numOfProcessors);
+  // A probe that counted no logical processors per package counts no
+  // packages rather than dividing by zero.
+  machine.numOfPhysicalPackages =
+      info.htLogicalProcessors != 0 ? numOfProcessors / info.htLogicalProcessors
+                                    : 0;
+  logText("numOfPhysicalPackages=%d\n", machine.numOfPhysicalPackages);
+  if (machine.numOfPhysicalPackages == 0)
+    returnCode = kVsZeroCapacity;
+
+  std::wstring text;
+  VsVariant packages = VsVariant::fromByte(
+      static_cast<uint8_t>(machine.numOfPhysicalPackages & 0xFF));
+  if (numberText(packages, kNodeCapacity, &text) &&
+      setParameter(machine, kNodeCapacity, text))
+    logText("OK: Parameter KEP_NODE_CAPACITY set with value '%d'\n",
+            machine.numOfPhysicalPackages);
+}
+
+void setMachineName(Machine& machine) {
+  if (setParameter(machine, kVmId, machine.name))
+    logText(kVmId.setLine, vsLogText(machine.name).c_str());
+}
+
+/// The machine's capacity: its cap times its host processors, or else its
+/// maximum system capacity times the host's packages. Those are the cpuid
+/// program's count, or the probe's count when the program gave none; with
+/// neither the machine gets no capacity.
+void setMachineCapacity(Run& run, Machine& machine) {
+  double capacity = 0.0;
+  if (machine.maxVmCap > 0.0 && machine.hostCpuCount > 0) {
+    capacity = machine.hostCpuCount * machine.maxVmCap;
+    logText("Setting %s with max_vm_cap=%f\n", kVmCapacity.name, capacity);
+  } else if (machine.maxSysCap > 0.0) {
+    int packages = run.hostPackageCount >= 1 ? run.hostPackageCount
+                                             : machine.numOfPhysicalPackages;
+    if (packages < 1)
+      return;
+    capacity = packages * machine.maxSysCap;
+    logText("Setting %s with max_sys_cap=%f\n", kVmCapacity.name, capacity);
+  } else {
+    return;
+  }
+  std::wstring text;
+  if (numberText(VsVariant::fromReal(capacity), kVmCapacity, &text) &&
+      setParameter(machine, kVmCapacity, text))
+    logText(kVmCapacity.setLine, vsLogText(text).c_str());
+}
+
+/// One machine's turn; false stops the walk.
+bool visitMachine(Run& run, int32_t index) {
+  Machine machine;
+  if (!obtainMachine(run, index, machine) || !obtainMachineObjects(machine))
+    return false;
+  readCapacitySettings(machine);
+  if (!machine.running)
+    return true;
+  setIdentityParameters(run, machine);
+  setNodeCapacity(machine);
+  setMachineName(machine);
+  setMachineCapacity(run, machine);
+  if (run.record)
+    setTextParameter(machine, kPhysicalProcessor, run.record);
+  return true;
+}
+
+void walkMachines(Run& run) {
+  for (int32_t index = 1; index <= run.count; ++index) {
+    if (!visitMachine(run, index))
+      break;
+  }
+}
+
+} // namespace
+
+VsPublishServices vsDefaultPublishServices() {
+  VsPublishServices services;
+  services.connect = vsConnect;
+  services.disconnect = vsDisconnect;
+  services.nodeIdentity = getNodeIdentity;
+  services.processorRecord = getInfoFromCPUID;
+  return services;
+}
+
+void publishParametersWith(const VsPublishServices& services) {
+  Run run(services);
+  if (connectServer(run) && readMachineList(run)) {
+    readHost(run);
+    walkMachines(run);
+  }
+  disconnect(run);
+}
+
+void publishParameters() { publishParametersWith(vsDefaultPublishServices()); }

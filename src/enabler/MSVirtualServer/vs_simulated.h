@@ -1,0 +1,39 @@
+// vs_simulated.h: the simulated Virtual Server, which stands in for Virtual
+// Server where it is not installed: natively behind the adapter, and on
+// Windows inside an in-process COM server of the tests. Its machines and their
+// answers come from a model file in the variable-tree text form; every
+// successful SetParameter is recorded as one line of a record file.
+#ifndef ENABLER_VS_VS_SIMULATED_H
+#define ENABLER_VS_VS_SIMULATED_H
+
+#include "enabler/MSVirtualServer/vs_connection.h"
+
+/// Names the model file; unset means Virtual Server is not installed.
+constexpr const char* kVsModelVariable = "KEP_VS_MODEL";
+/// Names the record file; unset means nothing is recorded.
+constexpr const char* kVsParametersVariable = "KEP_VS_PARAMETERS";
+
+/// Makes the simulated application object from the model at `modelPath`.
+/// REGDB_E_CLASSNOTREG, with `*server` null, when the path is null or the
+/// file cannot be read, its status line is not accepted or it has no root
+/// group. `recordPath` null: parameters are set but not recorded.
+///
+/// The model's root group is the server, with the strings `Name` and
+/// `Version`; each child group `machine` is one virtual machine, items 1 to
+/// Count in order, with the string `Name`, the integer `State`, the value
+/// `MaxSystemCapacity` and the child group `configuration` whose values are
+/// given by key. A value's letter sets the VARIANT type (f VT_R8, i VT_I4,
+/// s VT_BSTR). A missing `MaxSystemCapacity` or key makes that read fail; a
+/// missing `Name` reads as empty, a missing `State` as 0. `Fail`, on the
+/// server or a machine, lists operations, separated by blanks, that fail with
+/// E_FAIL: connect (the first version read, the one of the connection),
+/// get_Name, get_Version (every later read), get_VirtualMachines, get_Count;
+/// and per machine get_Item, get_Name, get_State, get_CapacityObject,
+/// get_GuestParameterObject, SetParameter or SetParameter:NAME.
+VsResult vsCreateSimulatedServer(const char* modelPath, const char* recordPath,
+                                 VsVirtualServerObject** server);
+
+/// The number of simulated objects made and not yet released, process-wide.
+int vsSimulatedObjectCount();
+
+#endif
