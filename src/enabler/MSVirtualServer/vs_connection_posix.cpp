@@ -7,6 +7,16 @@
 
 #include <stdlib.h>
 
+namespace {
+
+/// At the end of the process, reports simulated objects that were never
+/// released to the record file.
+struct LeakReport {
+  ~LeakReport() { vsRecordLeakedObjects(getenv(kVsParametersVariable)); }
+} leakReport;
+
+} // namespace
+
 VsResult vsConnect(const char* /*serverName*/, VsVirtualServerObject** server) {
   if (!server)
     return kVsInvalidArg;

@@ -11,6 +11,14 @@ public:
   ~VsRef() { reset(); }
   VsRef(const VsRef&) = delete;
   VsRef& operator=(const VsRef&) = delete;
+  VsRef(VsRef&& other) noexcept : object_(other.detach()) {}
+  VsRef& operator=(VsRef&& other) noexcept {
+    if (this != &other) {
+      reset();
+      object_ = other.detach();
+    }
+    return *this;
+  }
 
   T* get() const { return object_; }
   T* operator->() const { return object_; }

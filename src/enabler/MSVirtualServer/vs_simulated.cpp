@@ -347,3 +347,13 @@ VsResult vsCreateSimulatedServer(const char* modelPath, const char* recordPath,
 }
 
 int vsSimulatedObjectCount() { return liveObjects.load(); }
+
+void vsRecordLeakedObjects(const char* recordPath) {
+  int count = liveObjects.load();
+  if (count == 0 || !recordPath)
+    return;
+  if (FILE* record = fopen(recordPath, "ab")) {
+    fprintf(record, "!leaked\t%d\n", count);
+    fclose(record);
+  }
+}

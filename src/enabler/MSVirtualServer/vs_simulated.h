@@ -36,4 +36,9 @@ VsResult vsCreateSimulatedServer(const char* modelPath, const char* recordPath,
 /// The number of simulated objects made and not yet released, process-wide.
 int vsSimulatedObjectCount();
 
+/// For the end of the process: when simulated objects are still alive,
+/// appends "!leaked", a tab, their count and a line feed to the record file,
+/// so a test sees objects its program never released. Null: nothing.
+void vsRecordLeakedObjects(const char* recordPath);
+
 #endif

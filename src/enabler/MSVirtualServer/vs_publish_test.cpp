@@ -1,0 +1,351 @@
+#include "enabler/MSVirtualServer/vs_publish.h"
+
+#include "enabler/MSVirtualServer/vs_simulated.h"
+#include "enabler/common/exit_status.h"
+#include "enabler/common/frame.h"
+#include "enabler/common/node_identity.h"
+#include "invscan/scanners/cpuid.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "test_util.h"
+
+namespace {
+
+/// A GenuineIntel processor with basic leaves up to 1 and no extended ones:
+/// one core per package, and `logical` logical processors per package when
+/// HTT is flagged. Without the instruction the probe reports failure.
+class FakeProcessor : public CpuIdSource {
+public:
+  bool present = true;
+  bool htt = true;
+  uint32_t logical = 2;
+
+  bool hasCpuId() override { return present; }
+  CpuIdRegisters read(uint32_t leaf) override {
+    if (leaf == 0)
+      return {1, 0x756E6547, 0x6C65746E, 0x49656E69}; // "GenuineIntel"
+    if (leaf == 1)
+      return {0x000006F6, logical << 16, 0, htt ? 1u << 28 : 0u};
+    return {0, 0, 0, 0};
+  }
+};
+
+/// What the host services of one run hand the worker.
+struct Host {
+  const char* nodeId = "SN-1";
+  const char* product = "Prod";
+  const char* manufacturer = "Maker";
+  const char* version = "BIOS 1";
+  const char* type = "";
+  const char* record = "2:GenuineIntel:6:0:4:2:2400:64"; ///< null: none
+  int packageCount = 2;
+};
+
+Host host;
+std::string modelPath;
+std::string recordPath;
+
+char* copyOrNull(const char* text) { return text ? strdup(text) : nullptr; }
+
+bool fixedIdentity(NodeIdentity* identity) {
+  identity->nodeId = copyOrNull(host.nodeId);
+  identity->product = copyOrNull(host.product);
+  identity->manufacturer = copyOrNull(host.manufacturer);
+  identity->version = copyOrNull(host.version);
+  identity->type = copyOrNull(host.type);
+  return true;
+}
+
+int fixedRecord(char** record, int* packageCount) {
+  if (!host.record)
+    return 0;
+  *record = strdup(host.record);
+  *packageCount = host.packageCount;
+  return 1;
+}
+
+/// What vsConnect does with the simulated server, on every platform.
+VsResult connectSimulated(const char*, VsVirtualServerObject** server) {
+  VsResult result = vsCreateSimulatedServer(modelPath.c_str(),
+                                            recordPath.c_str(), server);
+  if (vsFailed(result))
+    return result;
+  std::wstring version;
+  return (*server)->get_Version(&version);
+}
+
+unsigned long releaseSimulated(VsVirtualServerObject* server) {
+  return server ? server->Release() : 0;
+}
+
+const char kServer[] = "1.0 0 model\n(server\nName:s=HOST-A\n"
+                       "Version:s=1.3.7871 SP1\n";
+
+/// A running machine with the given cap, host processors and maximum system
+/// capacity lines (each may be empty) and fail list.
+std::string machine(const std::string& name, int state, const std::string& cap,
+                    const std::string& processors,
+                    const std::string& maxSystem, const std::string& fail = "") {
+  std::string text = "(machine\nName:s=" + name +
+                     "\nState:i=" + std::to_string(state) + "\n";
+  if (!maxSystem.empty())
+    text += "MaxSystemCapacity:" + maxSystem + "\n";
+  if (!fail.empty())
+    text += "Fail:s=" + fail + "\n";
+  text += "(configuration\n";
+  if (!cap.empty())
+    text += "settings/host/resource_control/cpu/cap:" + cap + "\n";
+  if (!processors.empty())
+    text +=
+        "settings/host/resource_control/cpu/host_processors:" + processors +
+        "\n";
+  return text + ")\n)\n";
+}
+
+const char kIdentityLines[] =
+    "OK: Parameter KEP_NODE_ID set with value 'SN-1'\n"
+    "OK: Parameter KEP_HOST_PROD set with value 'Prod'\n"
+    "OK: Parameter KEP_HOST_MAN set with value 'Maker'\n"
+    "OK: Parameter KEP_HOST_VERS set with value 'BIOS 1'\n"
+    "OK: Parameter KEP_HOST_TYPE set with value '-'\n";
+
+class VsPublishTest : public ::testing::Test {
+protected:
+  VsPublishTest() {
+    host = Host();
+    modelPath = dir_.path() + "/model.txt";
+    recordPath = dir_.path() + "/record.txt";
+    setProcessorCountOverride(4);
+    setCpuIdSource(&processor_);
+  }
+  ~VsPublishTest() override {
+    setCpuIdSource(nullptr);
+    setProcessorCountOverride(0);
+  }
+
+  /// Runs the worker on `model` and gives its log.
+  std::string run(const std::string& model) {
+    EXPECT_TRUE(writeTestFile(modelPath, model));
+    remove(recordPath.c_str());
+    const std::string logPath = dir_.path() + "/log.txt";
+    logFile = fopen(logPath.c_str(), "wb");
+    verbose = logFile != nullptr;
+    returnCode = 0;
+    VsPublishServices services = {connectSimulated, releaseSimulated,
+                                  fixedIdentity, fixedRecord};
+    publishParametersWith(services);
+    fclose(logFile);
+    logFile = nullptr;
+    verbose = false;
+    EXPECT_EQ(0, vsSimulatedObjectCount()) << "objects left unreleased";
+    return readTestFile(logPath);
+  }
+  std::string records() { return readTestFile(recordPath); }
+
+  TempDir dir_;
+  FakeProcessor processor_;
+};
+
+TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
+  std::string log = run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") +
+                        ")\n");
+  EXPECT_EQ(std::string("\nHOST-A version 1.3.7871 SP1\n"
+                        "hostPackageCount=2\n"
+                        "\n>> web01: Running\n"
+                        "max_vm_cap=25.000000\n"
+                        "host_cpu_count=4\n"
+                        "max_sys_cap=50.000000\n") +
+                kIdentityLines +
+                "cores 1\nht per core 2\nht processors 2\n"
+                "numOfProcessors=4\nnumOfPhysicalPackages=2\n"
+                "OK: Parameter KEP_NODE_CAPACITY set with value '2'\n"
+                "OK: Parameter KEP_VM_ID set with value 'web01'\n"
+                "Setting KEP_VM_CAPACITY with max_vm_cap=100.000000\n"
+                "OK: Parameter KEP_VM_CAPACITY set with value '100'\n"
+                "OK: Parameter KEP_PHYSICAL_PROCESSOR set with value "
+                "'2:GenuineIntel:6:0:4:2:2400:64'\n",
+            log);
+  EXPECT_EQ("web01\tKEP_NODE_ID\tSN-1\n"
+            "web01\tKEP_HOST_PRODUCT\tProd\n"
+            "web01\tKEP_HOST_MANUFACTURER\tMaker\n"
+            "web01\tKEP_HOST_VERSION\tBIOS 1\n"
+            "web01\tKEP_HOST_TYPE\t-\n"
+            "web01\tKEP_NODE_CAPACITY\t2\n"
+            "web01\tKEP_VM_ID\tweb01\n"
+            "web01\tKEP_VM_CAPACITY\t100\n"
+            "web01\tKEP_PHYSICAL_PROCESSOR\t2:GenuineIntel:6:0:4:2:2400:64\n",
+            records());
+  EXPECT_EQ(kVsOk, returnCode);
+}
+
+TEST_F(VsPublishTest, ProbeFailureFailsNodeCapacityButItIsStillSet) {
+  processor_.present = false;
+  std::string log = run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") +
+                        ")\n");
+  EXPECT_NE(std::string::npos,
+            log.find("ERROR: Failure during KEP_NODE_CAPACITY set\n"
+                     "cores 1\nht per core 0\nht processors 1\n"
+                     "numOfProcessors=4\nnumOfPhysicalPackages=4\n"
+                     "OK: Parameter KEP_NODE_CAPACITY set with value '4'\n"))
+      << log;
+  EXPECT_NE(std::string::npos, records().find("web01\tKEP_NODE_CAPACITY\t4\n"));
+  EXPECT_EQ(kVsSetFailed, returnCode);
+}
+
+TEST_F(VsPublishTest, NoLogicalProcessorsPerPackageCountsNoPackages) {
+  processor_.logical = 0;
+  std::string log = run(kServer + machine("web01", 5, "f=25", "i=4", "") +
+                        ")\n");
+  EXPECT_NE(std::string::npos,
+            log.find("ht processors 0\nnumOfProcessors=4\n"
+                     "numOfPhysicalPackages=0\n"
+                     "OK: Parameter KEP_NODE_CAPACITY set with value '0'\n"))
+      << log;
+  EXPECT_EQ(kVsZeroCapacity, returnCode);
+}
+
+TEST_F(VsPublishTest, PackageCountAbove255SendsItsLowEightBits) {
+  setProcessorCountOverride(512);
+  std::string log = run(kServer + machine("web01", 5, "", "", "") + ")\n");
+  EXPECT_NE(std::string::npos,
+            log.find("numOfPhysicalPackages=256\n"
+                     "OK: Parameter KEP_NODE_CAPACITY set with value '256'\n"))
+      << log;
+  EXPECT_NE(std::string::npos, records().find("web01\tKEP_NODE_CAPACITY\t0\n"));
+}
+
+TEST_F(VsPublishTest, SystemCapacityRuleWithoutCpuidCountUsesProbeCount) {
+  struct Case {
+    uint32_t logical;
+    const char* expected; // null: no KEP_VM_CAPACITY
+    const char* why;
+  };
+  const Case cases[] = {
+      {2, "Setting KEP_VM_CAPACITY with max_sys_cap=100.000000\n"
+          "OK: Parameter KEP_VM_CAPACITY set with value '100'\n",
+       "probe counts 4 / 2 = 2 packages"},
+      {8, nullptr, "probe counts 4 / 8 = 0 packages"},
+      {0, nullptr, "probe counts no packages at all"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    host.record = nullptr;
+    processor_.logical = c.logical;
+    std::string log = run(kServer + machine("web01", 5, "f=0", "i=4", "f=50") +
+                          ")\n");
+    EXPECT_NE(std::string::npos, log.find("hostPackageCount=-1\n"));
+    EXPECT_EQ(std::string::npos, log.find("KEP_PHYSICAL_PROCESSOR"));
+    if (c.expected) {
+      EXPECT_NE(std::string::npos, log.find(c.expected)) << log;
+      EXPECT_NE(std::string::npos,
+                records().find("web01\tKEP_VM_CAPACITY\t100\n"));
+    } else {
+      EXPECT_EQ(std::string::npos, log.find("KEP_VM_CAPACITY")) << log;
+      EXPECT_EQ(std::string::npos, records().find("KEP_VM_CAPACITY"));
+    }
+  }
+}
+
+TEST_F(VsPublishTest, ValuesOfOtherTypesAreConvertedFirst) {
+  struct Case {
+    std::string cap, processors, maxSystem;
+    const char* lines;
+    int status;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"s=25", "s=4", "i=50",
+       "max_vm_cap=25.000000\nhost_cpu_count=4\nmax_sys_cap=50.000000\n",
+       kVsOk, "texts and an integer"},
+      {"i=25", "f=4.5", "s=12.5",
+       "max_vm_cap=25.000000\nhost_cpu_count=4\nmax_sys_cap=12.500000\n",
+       kVsOk, "4.5 rounds to the even 4"},
+      {"s=none", "s=four", "s=",
+       "ERROR: failure retrieving max vm capacity\n"
+       "ERROR: failure retrieving host cpu count\n"
+       "ERROR: failure retrieving max system capacity\n",
+       kVsCapacityUnread, "texts that are no numbers"},
+      {"f=25", "f=3e10", "f=50",
+       "max_vm_cap=25.000000\nERROR: failure retrieving host cpu count\n"
+       "max_sys_cap=50.000000\n",
+       kVsOk, "too large for 32 bits"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    std::string log = run(kServer +
+                          machine("web01", 2, c.cap, c.processors,
+                                  c.maxSystem) +
+                          ")\n");
+    EXPECT_NE(std::string::npos,
+              log.find("\n>> web01: Saved\nOK: Exiting\n" +
+                       std::string(c.lines)))
+        << log;
+    EXPECT_EQ(c.status, returnCode);
+  }
+}
+
+TEST_F(VsPublishTest, EveryFailurePointGivesItsStatusAndReleasesAll) {
+  struct Case {
+    std::string serverFail;
+    std::string machineFail;
+    int status;
+    const char* line; // a line the log must hold, or null
+  };
+  const Case cases[] = {
+      {"connect", "", kVsNotReachable,
+       "ERROR: Microsoft Virtual Server not installed!\n"},
+      {"get_Name", "", kVsNotReachable, "ERROR: Error in get_Name\n"},
+      {"get_Version", "", kVsNotReachable, "ERROR: Error in get_Version\n"},
+      {"get_VirtualMachines", "", kVsNoMachineList, nullptr},
+      {"get_Count", "", kVsNoMachineList, nullptr},
+      {"", "get_Item", kVsOk, nullptr},
+      {"", "get_Name", kVsOk, nullptr},
+      {"", "get_State", kVsOk, nullptr},
+      {"", "get_CapacityObject", kVsOk, "\n>> bad: Running\n"},
+      {"", "get_GuestParameterObject", kVsOk, "\n>> bad: Running\n"},
+      {"", "SetParameter", kVsSetFailed,
+       "ERROR: Failure during KEP_PHYSICAL_PROCESSOR set\n"},
+      {"", "SetParameter:KEP_HOST_MANUFACTURER", kVsSetFailed,
+       "OK: Parameter KEP_HOST_PROD set with value 'Prod'\n"
+       "ERROR: Failure during KEP_HOST_MAN set\n"
+       "OK: Parameter KEP_HOST_VERS set with value 'BIOS 1'\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.serverFail + c.machineFail);
+    std::string model = "1.0 0 model\n(server\nName:s=HOST-A\nVersion:s=1\n"
+                        "Fail:s=" +
+                        c.serverFail + "\n" +
+                        machine("bad", 5, "f=25", "i=4", "f=50",
+                                c.machineFail) +
+                        machine("later", 5, "f=25", "i=4", "f=50") + ")\n";
+    std::string log = run(model);
+    EXPECT_EQ(c.status, returnCode);
+    if (c.line)
+      EXPECT_NE(std::string::npos, log.find(c.line)) << log;
+    bool walked = c.serverFail.empty();
+    bool stopsWalk = c.machineFail.rfind("get_", 0) == 0;
+    EXPECT_EQ(walked && !stopsWalk,
+              log.find(">> later: Running") != std::string::npos)
+        << log;
+    EXPECT_EQ(walked, log.find("hostPackageCount=2") != std::string::npos);
+  }
+}
+
+TEST_F(VsPublishTest, LastFailureDecidesTheStatus) {
+  // An unreadable cap (3) and a failed set (5), in both orders.
+  std::string log = run(kServer + machine("a", 5, "", "i=4", "f=50") +
+                        machine("b", 5, "f=25", "i=4", "f=50",
+                                "SetParameter:KEP_VM_ID") +
+                        ")\n");
+  EXPECT_EQ(kVsSetFailed, returnCode);
+  log = run(kServer +
+            machine("b", 5, "f=25", "i=4", "f=50", "SetParameter:KEP_VM_ID") +
+            machine("a", 2, "", "i=4", "f=50") + ")\n");
+  EXPECT_EQ(kVsCapacityUnread, returnCode);
+}
+
+} // namespace
