@@ -83,6 +83,7 @@ protected:
 };
 
 /// Hands an object obtained from COM to the caller as its adapter object.
+/// The call that obtained it must have returned before `com` is read.
 template <class Holder, class I, class Adapter>
 HRESULT handOut(HRESULT result, I* com, Adapter** out) {
   *out = nullptr;
@@ -128,13 +129,14 @@ public:
   }
   VsResult get_CapacityObject(VsCapacityObject** capacity) override {
     IVsCapacity* com = nullptr;
-    return handOut<ComCapacity>(com_->get_CapacityObject(&com), com, capacity);
+    HRESULT result = com_->get_CapacityObject(&com);
+    return handOut<ComCapacity>(result, com, capacity);
   }
   VsResult
   get_GuestParameterObject(VsGuestParameterObject** parameters) override {
     IVsGuestParameters* com = nullptr;
-    return handOut<ComGuestParameters>(com_->get_GuestParameterObject(&com),
-                                       com, parameters);
+    HRESULT result = com_->get_GuestParameterObject(&com);
+    return handOut<ComGuestParameters>(result, com, parameters);
   }
   VsResult get_State(int32_t* state) override {
     LONG value = 0;
@@ -169,7 +171,8 @@ public:
   }
   VsResult get_Item(int32_t index, VsVirtualMachineObject** machine) override {
     IVsVirtualMachine* com = nullptr;
-    return handOut<ComMachine>(com_->get_Item(index, &com), com, machine);
+    HRESULT result = com_->get_Item(index, &com);
+    return handOut<ComMachine>(result, com, machine);
   }
 };
 
@@ -179,8 +182,8 @@ public:
   VsResult
   get_VirtualMachines(VsVirtualMachineCollection** machines) override {
     IVsVirtualMachineCollection* com = nullptr;
-    return handOut<ComCollection>(com_->get_VirtualMachines(&com), com,
-                                  machines);
+    HRESULT result = com_->get_VirtualMachines(&com);
+    return handOut<ComCollection>(result, com, machines);
   }
   VsResult get_Name(std::wstring* name) override {
     return readText([this](BSTR* b) { return com_->get_Name(b); }, name);

@@ -324,8 +324,9 @@ TEST_F(VsPublishTest, EveryFailurePointGivesItsStatusAndReleasesAll) {
                         machine("later", 5, "f=25", "i=4", "f=50") + ")\n";
     std::string log = run(model);
     EXPECT_EQ(c.status, returnCode);
-    if (c.line)
+    if (c.line) {
       EXPECT_NE(std::string::npos, log.find(c.line)) << log;
+    }
     bool walked = c.serverFail.empty();
     bool stopsWalk = c.machineFail.rfind("get_", 0) == 0;
     EXPECT_EQ(walked && !stopsWalk,

@@ -69,8 +69,9 @@ TEST_F(VsSimulatedTest, UnusableModelMeansClassNotRegistered) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     remove(model_.c_str());
-    if (c.text)
+    if (c.text) {
       ASSERT_TRUE(writeTestFile(model_, c.text));
+    }
     VsVirtualServerObject* server = reinterpret_cast<VsVirtualServerObject*>(1);
     EXPECT_EQ(kVsClassNotRegistered,
               vsCreateSimulatedServer(model_.c_str(), nullptr, &server));

@@ -134,8 +134,8 @@ public:
   VS_COM_CAPACITY_SLOTS_7_9(VS_COM_IMPLEMENT_SLOT)
   HRESULT STDMETHODCALLTYPE get_MaxSystemCapacity(VARIANT* capacity) override {
     VsVariant value;
-    return giveVariant(simulated_->get_MaxSystemCapacity(&value), value,
-                       capacity);
+    HRESULT result = simulated_->get_MaxSystemCapacity(&value);
+    return giveVariant(result, value, capacity);
   }
 
 private:
@@ -160,19 +160,20 @@ public:
   explicit Machine(VsVirtualMachineObject* simulated) : simulated_(simulated) {}
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override {
     std::wstring text;
-    return giveText(simulated_->get_Name(&text), text, name);
+    HRESULT result = simulated_->get_Name(&text);
+    return giveText(result, text, name);
   }
   VS_COM_MACHINE_SLOTS_8_10(VS_COM_IMPLEMENT_SLOT)
   HRESULT STDMETHODCALLTYPE get_CapacityObject(IVsCapacity** out) override {
     VsCapacityObject* capacity = nullptr;
-    return giveObject<Capacity>(simulated_->get_CapacityObject(&capacity),
-                                capacity, out);
+    HRESULT result = simulated_->get_CapacityObject(&capacity);
+    return giveObject<Capacity>(result, capacity, out);
   }
   HRESULT STDMETHODCALLTYPE
   get_GuestParameterObject(IVsGuestParameters** out) override {
     VsGuestParameterObject* parameters = nullptr;
-    return giveObject<GuestParameters>(
-        simulated_->get_GuestParameterObject(&parameters), parameters, out);
+    HRESULT result = simulated_->get_GuestParameterObject(&parameters);
+    return giveObject<GuestParameters>(result, parameters, out);
   }
   VS_COM_MACHINE_SLOTS_13_22(VS_COM_IMPLEMENT_SLOT)
   HRESULT STDMETHODCALLTYPE get_State(LONG* state) override {
@@ -188,8 +189,8 @@ public:
   HRESULT STDMETHODCALLTYPE GetConfigurationValue(BSTR key,
                                                   VARIANT* out) override {
     VsVariant value;
-    return giveVariant(
-        simulated_->GetConfigurationValue(bstrText(key), &value), value, out);
+    HRESULT result = simulated_->GetConfigurationValue(bstrText(key), &value);
+    return giveVariant(result, value, out);
   }
 
 private:
@@ -212,8 +213,8 @@ public:
   HRESULT STDMETHODCALLTYPE get_Item(LONG index,
                                      IVsVirtualMachine** out) override {
     VsVirtualMachineObject* machine = nullptr;
-    return giveObject<Machine>(simulated_->get_Item(index, &machine), machine,
-                               out);
+    HRESULT result = simulated_->get_Item(index, &machine);
+    return giveObject<Machine>(result, machine, out);
   }
 
 private:
@@ -227,17 +228,19 @@ public:
   HRESULT STDMETHODCALLTYPE
   get_VirtualMachines(IVsVirtualMachineCollection** out) override {
     VsVirtualMachineCollection* machines = nullptr;
-    return giveObject<Collection>(simulated_->get_VirtualMachines(&machines),
-                                  machines, out);
+    HRESULT result = simulated_->get_VirtualMachines(&machines);
+    return giveObject<Collection>(result, machines, out);
   }
   VS_COM_SERVER_SLOTS_17_84(VS_COM_IMPLEMENT_SLOT)
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override {
     std::wstring text;
-    return giveText(simulated_->get_Name(&text), text, name);
+    HRESULT result = simulated_->get_Name(&text);
+    return giveText(result, text, name);
   }
   HRESULT STDMETHODCALLTYPE get_Version(BSTR* version) override {
     std::wstring text;
-    return giveText(simulated_->get_Version(&text), text, version);
+    HRESULT result = simulated_->get_Version(&text);
+    return giveText(result, text, version);
   }
 
 protected:
