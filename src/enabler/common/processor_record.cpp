@@ -1,1 +1,221 @@
-// Placeholder until the module's work lands.
+// processor_record.cpp: the physical-processor record, built from the report
+// of the cpuid program that lies beside the enabler's own executable. Both
+// enablers share the builder; they differ in the source of the per-package
+// counts, the default word width, the flushing of the log and where the
+// record goes.
+#include "processor_record.h"
+
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "common/check.h"
+#include "common/vartree/vtree.h"
+#include "enabler/common/frame.h"
+#include "enabler/common/host.h"
+
+namespace {
+
+enum class Variant { VirtualServer, VMware };
+
+/// The own-path buffer's first content, shown as the path when the query
+/// fails without writing.
+const char kOwnPathPlaceholder[] =
+    "WARNING! Failed to get exec path and file name.\n";
+const unsigned long kOwnPathMax = 1024;
+/// Each string of the record is cut to this many bytes; the report's lines
+/// are otherwise bounded only by the reader's line buffer.
+const int kRecordStringMax = 255;
+
+OwnPathQuery ownPathQuery = hostOwnPath;
+
+/// The values read from the cpuid report.
+struct CpuidValues {
+  int packages;
+  const char* manufacturer; ///< points into the document or is "Unknown"
+  const char* family;
+  const char* type;
+  int coresPerPackage;
+  int logicalPerCore;
+  int clockMHz;
+  int bits;
+};
+
+// A direct line of the log; vs-enabler flushes after each.
+void logLine(Variant variant, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+void logLine(Variant variant, const char* format, ...) {
+  if (!verbose)
+    return;
+  va_list args;
+  va_start(args, format);
+  char small[256];
+  va_list copy;
+  va_copy(copy, args);
+  int length = vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (length < 0) {
+    va_end(args);
+    return;
+  }
+  std::string text;
+  if (static_cast<size_t>(length) < sizeof small) {
+    text = small;
+  } else {
+    text.resize(static_cast<size_t>(length) + 1);
+    vsnprintf(&text[0], text.size(), format, args);
+    text.resize(static_cast<size_t>(length));
+  }
+  va_end(args);
+  logText("%s", text.c_str());
+  if (variant == Variant::VirtualServer)
+    flushLog();
+}
+
+// The cpuid program beside the enabler's own executable, or the bare program
+// name when the own path is unusable.
+std::string cpuidProgramPath(Variant variant) {
+  char ownPath[kOwnPathMax + 1];
+  memcpy(ownPath, kOwnPathPlaceholder, sizeof kOwnPathPlaceholder);
+  std::string program = hostCpuidProgramName();
+  unsigned long length = ownPathQuery(ownPath, kOwnPathMax);
+  if (length >= kOwnPathMax) {
+    logLine(variant, "Warning! Failed to get path to enabler executable.\n");
+  } else {
+    ownPath[kOwnPathMax] = 0;
+    debugLog("path to enabler executable: '%s'\n", ownPath);
+    const char* separator = strrchr(ownPath, hostPathSeparator());
+    if (separator)
+      program = std::string(ownPath, separator + 1) + hostCpuidProgramName();
+  }
+  debugLog("path to cpuid executable: '%s'\n", program.c_str());
+  return program;
+}
+
+CpuidValues readValues(const VtDocument* document, Variant variant) {
+  CpuidValues v;
+  v.packages = vtGetInt(document, nullptr, "ActivePackageCount", 0);
+  v.manufacturer =
+      vtGetString(document, "Processor", "Manufacturer", "Unknown");
+  v.family = vtGetString(document, "Processor", "Family", "Unknown");
+  v.type = vtGetString(document, "Processor", "Type", "Unknown");
+  int wideDefault;
+  if (variant == Variant::VirtualServer) {
+    // The active counts: cores per package, and logical processors per
+    // package turned into logical processors per core.
+    v.coresPerPackage = vtGetInt(document, "Processor", "ActiveCoreCount", 0);
+    int logicalPerPackage =
+        vtGetInt(document, "Processor", "ActiveProcCount", 0);
+    v.logicalPerCore = v.coresPerPackage > 0
+                           ? logicalPerPackage / v.coresPerPackage
+                           : logicalPerPackage;
+    wideDefault = 32;
+  } else {
+    // The counts that CPUID itself gives.
+    v.coresPerPackage =
+        vtGetInt(document, "Processor.CPUID", "CorePerPackageCount", 0);
+    v.logicalPerCore =
+        vtGetInt(document, "Processor.CPUID", "HtPerCoreCount", 0);
+    wideDefault = 0;
+  }
+  v.clockMHz = vtGetInt(document, "Processor", "CpuClockMHz", 0);
+  // LM decides when present, IEM64T when only it is present; with neither the
+  // default decides (64 for vs-enabler, 32 for vmware-enabler).
+  int wide = vtGetInt(document, "Processor.Features", "IEM64T", wideDefault);
+  wide = vtGetInt(document, "Processor.Features", "LM", wide);
+  v.bits = wide >= 1 ? 64 : 32;
+  return v;
+}
+
+void logValues(const CpuidValues& v) {
+  debugLog("cpuid numPackages         = %d\n", v.packages);
+  debugLog("cpuid corePerPackageCount = %d\n", v.coresPerPackage);
+  debugLog("cpuid logicalProcPerCore  = %d\n", v.logicalPerCore);
+  debugLog("cpuid manufacturer = '%s'\n", v.manufacturer);
+  debugLog("cpuid family       = '%s'\n", v.family);
+  debugLog("cpuid type         = '%s'\n", v.type);
+  debugLog("cpuid bits         = %d\n", v.bits);
+}
+
+std::string formatRecord(const CpuidValues& v) {
+  const char* format = "%d:%.*s:%.*s:%.*s:%d:%d:%d:%d";
+  int length = snprintf(nullptr, 0, format, v.packages, kRecordStringMax,
+                        v.manufacturer, kRecordStringMax, v.family,
+                        kRecordStringMax, v.type, v.coresPerPackage,
+                        v.logicalPerCore, v.clockMHz, v.bits);
+  std::string record(static_cast<size_t>(length) + 1, '\0');
+  snprintf(&record[0], record.size(), format, v.packages, kRecordStringMax,
+           v.manufacturer, kRecordStringMax, v.family, kRecordStringMax,
+           v.type, v.coresPerPackage, v.logicalPerCore, v.clockMHz, v.bits);
+  record.resize(static_cast<size_t>(length));
+  return record;
+}
+
+char* mallocCopy(const std::string& text) {
+  char* copy = static_cast<char*>(malloc(text.size() + 1));
+  if (copy)
+    memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+// The steps both forms share. On success the vs-enabler form hands the record
+// through `record` and `packageCount`, the vmware-enabler form puts it into
+// PHYSICAL_PROCESSOR.
+int buildRecord(Variant variant, char** record, int* packageCount) {
+  logLine(variant, "getInfoFromCPUID() started.\n");
+  std::string program = cpuidProgramPath(variant);
+
+  int result = 0;
+  VtDocument* document = vtExecCommand(program.c_str());
+  if (!document) {
+    logLine(variant, "Warning! vtExecCommand failed.\n");
+  } else {
+    if (document->status != 0)
+      logLine(variant, "Warning! cpuid returned error = %d\n",
+              document->status);
+    CpuidValues values = readValues(document, variant);
+    logValues(values);
+    if (values.packages > 0) {
+      std::string text = formatRecord(values);
+      debugLog("PHYSICAL_PROCESSOR = '%s'\n", text.c_str());
+      if (variant == Variant::VirtualServer) {
+        char* copy = mallocCopy(text);
+        if (copy) {
+          *record = copy;
+          *packageCount = values.packages;
+          result = 1;
+        }
+      } else if (hostSetEnvironment("PHYSICAL_PROCESSOR", text.c_str())) {
+        result = 1;
+      } else {
+        logLine(variant,
+                "Warning! Failed to set PHYSICAL_PROCESSOR variable.\n");
+      }
+    }
+    vtFreeDocument(document);
+  }
+  logLine(variant, "getInfoFromCPUID() finished with result=%d\n", result);
+  return result;
+}
+
+} // namespace
+
+int getInfoFromCPUID(char** record, int* packageCount) {
+  ENABLER_ASSERT(record != 0, "processor_record");
+  ENABLER_ASSERT(packageCount != 0, "processor_record");
+  return buildRecord(Variant::VirtualServer, record, packageCount);
+}
+
+int getInfoFromCPUID() {
+  return buildRecord(Variant::VMware, nullptr, nullptr);
+}
+
+void setOwnPathQuery(OwnPathQuery query) {
+  ownPathQuery = query ? query : hostOwnPath;
+}

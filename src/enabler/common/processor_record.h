@@ -3,6 +3,11 @@
 #ifndef ENABLER_COMMON_PROCESSOR_RECORD_H
 #define ENABLER_COMMON_PROCESSOR_RECORD_H
 
+/// The record: "packages:manufacturer:family:type:cores per package:logical
+/// per core:MHz:bits", each of the three strings cut to its first 255 bytes.
+/// Both forms log their steps under `verbose`; the vs-enabler form flushes the
+/// log after each of its direct lines. Neither stops the enabler on failure.
+
 /// vs-enabler form. On success `*record` receives a new copy of the record
 /// text (the caller frees it with free()) and `*packageCount` its package
 /// count; neither is written otherwise. 1 when the record was built, else 0.
@@ -11,5 +16,13 @@ int getInfoFromCPUID(char** record, int* packageCount);
 /// vmware-enabler form: sets PHYSICAL_PROCESSOR in the process environment.
 /// 1 when the record was built and the variable set, else 0.
 int getInfoFromCPUID();
+
+/// How the builder learns the enabler's own path, in the manner of
+/// hostOwnPath (host.h): fills `buffer` (`size` + 1 bytes) and gives the
+/// length, `size` or more when it did not fit, 0 on failure.
+using OwnPathQuery = unsigned long (*)(char* buffer, unsigned long size);
+/// Replaces the own-path query, so that tests can place a cpuid program beside
+/// a path of their choice; null restores the real query.
+void setOwnPathQuery(OwnPathQuery query);
 
 #endif
