@@ -5,16 +5,16 @@
 // record goes.
 #include "processor_record.h"
 
+#include "common/check.h"
+#include "common/vartree/vtree.h"
+#include "enabler/common/frame.h"
+#include "enabler/common/host.h"
+
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <string>
-
-#include "common/check.h"
-#include "common/vartree/vtree.h"
-#include "enabler/common/frame.h"
-#include "enabler/common/host.h"
 
 namespace {
 
@@ -92,7 +92,9 @@ std::string cpuidProgramPath(Variant variant) {
     debugLog("path to enabler executable: '%s'\n", ownPath);
     const char* separator = strrchr(ownPath, hostPathSeparator());
     if (separator)
-      program = std::string(ownPath, separator + 1) + hostCpuidProgramName();
+      program =
+          std::string(ownPath, static_cast<size_t>(separator + 1 - ownPath)) +
+          hostCpuidProgramName();
   }
   debugLog("path to cpuid executable: '%s'\n", program.c_str());
   return program;
@@ -145,14 +147,14 @@ void logValues(const CpuidValues& v) {
 
 std::string formatRecord(const CpuidValues& v) {
   const char* format = "%d:%.*s:%.*s:%.*s:%d:%d:%d:%d";
-  int length = snprintf(nullptr, 0, format, v.packages, kRecordStringMax,
-                        v.manufacturer, kRecordStringMax, v.family,
-                        kRecordStringMax, v.type, v.coresPerPackage,
-                        v.logicalPerCore, v.clockMHz, v.bits);
+  int length =
+      snprintf(nullptr, 0, format, v.packages, kRecordStringMax, v.manufacturer,
+               kRecordStringMax, v.family, kRecordStringMax, v.type,
+               v.coresPerPackage, v.logicalPerCore, v.clockMHz, v.bits);
   std::string record(static_cast<size_t>(length) + 1, '\0');
   snprintf(&record[0], record.size(), format, v.packages, kRecordStringMax,
-           v.manufacturer, kRecordStringMax, v.family, kRecordStringMax,
-           v.type, v.coresPerPackage, v.logicalPerCore, v.clockMHz, v.bits);
+           v.manufacturer, kRecordStringMax, v.family, kRecordStringMax, v.type,
+           v.coresPerPackage, v.logicalPerCore, v.clockMHz, v.bits);
   record.resize(static_cast<size_t>(length));
   return record;
 }
