@@ -11,6 +11,7 @@
 #include "enabler/common/host.h"
 
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -51,29 +52,14 @@ void logLine(Variant variant, const char* format, ...)
     ;
 
 void logLine(Variant variant, const char* format, ...) {
-  if (!verbose)
-    return;
+  // Every direct line of the builder is a short fixed text with at most one
+  // number in it.
+  char text[160];
   va_list args;
   va_start(args, format);
-  char small[256];
-  va_list copy;
-  va_copy(copy, args);
-  int length = vsnprintf(small, sizeof small, format, copy);
-  va_end(copy);
-  if (length < 0) {
-    va_end(args);
-    return;
-  }
-  std::string text;
-  if (static_cast<size_t>(length) < sizeof small) {
-    text = small;
-  } else {
-    text.resize(static_cast<size_t>(length) + 1);
-    vsnprintf(&text[0], text.size(), format, args);
-    text.resize(static_cast<size_t>(length));
-  }
+  vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  logText("%s", text.c_str());
+  logText("%s", text);
   if (variant == Variant::VirtualServer)
     flushLog();
 }
