@@ -7,4 +7,6 @@ int enablerMain(int argc, char** argv) {
   return runVirtualServerFrame(argc, argv, publishParameters);
 }
 
-int main(int argc, char** argv) { return enablerMain(argc, argv); }
+int main(int argc, char** argv) {
+  return enablerMain(argc, argv);
+}

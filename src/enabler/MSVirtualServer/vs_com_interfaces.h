@@ -9,9 +9,11 @@
 #define ENABLER_VS_VS_COM_INTERFACES_H
 
 #include <windows.h>
+
 #include <oaidl.h>
 #include <objbase.h>
 
+// clang-format off
 /// Class of the Virtual Server application object.
 // {DA3111BC-1BD7-4884-A535-8470D36028F7}
 constexpr CLSID kVsApplicationClass = {
@@ -42,12 +44,14 @@ constexpr IID kVsApplicationInterface = {
   VS_COM_TEN(X, 5) VS_COM_TEN(X, 6) VS_COM_TEN(X, 7)
 #define VS_COM_CAPACITY_SLOTS_7_9(X) X(7) X(8) X(9)
 #define VS_COM_PARAMETERS_SLOTS_7_8(X) X(7) X(8)
+// clang-format on
 
 /// A machine's processor capacity.
 struct IVsCapacity : public IDispatch {
   VS_COM_CAPACITY_SLOTS_7_9(VS_COM_DECLARE_SLOT)
   /// Slot 10: a double (VT_R8).
-  virtual HRESULT STDMETHODCALLTYPE get_MaxSystemCapacity(VARIANT* capacity) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  get_MaxSystemCapacity(VARIANT* capacity) = 0;
 };
 
 /// Where a machine's guest reads named string parameters.

@@ -9,18 +9,22 @@
 #include "enabler/MSVirtualServer/vs_values.h"
 
 #include <stdint.h>
+
 #include <string>
 
 /// An HRESULT: negative means failure, anything else success.
 using VsResult = int32_t;
 
 constexpr VsResult kVsResultOk = 0;
-constexpr VsResult kVsFail = static_cast<VsResult>(0x80004005);      // E_FAIL
-constexpr VsResult kVsInvalidArg = static_cast<VsResult>(0x80070057); // E_INVALIDARG
+constexpr VsResult kVsFail = static_cast<VsResult>(0x80004005); // E_FAIL
+constexpr VsResult kVsInvalidArg =
+    static_cast<VsResult>(0x80070057); // E_INVALIDARG
 constexpr VsResult kVsClassNotRegistered =
     static_cast<VsResult>(0x80040154); // REGDB_E_CLASSNOTREG
 
-inline bool vsFailed(VsResult result) { return result < 0; }
+inline bool vsFailed(VsResult result) {
+  return result < 0;
+}
 
 /// Every object the adapter hands out carries one reference of its caller,
 /// which Release gives back; the object must not be used afterwards.

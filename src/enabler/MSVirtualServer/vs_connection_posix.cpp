@@ -23,9 +23,8 @@ VsResult vsConnect(const char* /*serverName*/, VsVirtualServerObject** server) {
   *server = nullptr;
   // The simulated server is always this machine's; a server name changes
   // nothing.
-  VsResult result = vsCreateSimulatedServer(getenv(kVsModelVariable),
-                                            getenv(kVsParametersVariable),
-                                            server);
+  VsResult result = vsCreateSimulatedServer(
+      getenv(kVsModelVariable), getenv(kVsParametersVariable), server);
   if (vsFailed(result) || !*server)
     return result;
   std::wstring version;

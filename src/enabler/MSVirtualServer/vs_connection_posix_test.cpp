@@ -1,10 +1,8 @@
 #include "enabler/MSVirtualServer/vs_connection.h"
-
 #include "enabler/MSVirtualServer/vs_simulated.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
-
-#include "test_util.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "enabler/MSVirtualServer/vs_values_win32.h"
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 namespace {
@@ -158,8 +159,8 @@ public:
   }
 };
 
-class ComCollection
-    : public ComHolder<IVsVirtualMachineCollection, VsVirtualMachineCollection> {
+class ComCollection : public ComHolder<IVsVirtualMachineCollection,
+                                       VsVirtualMachineCollection> {
 public:
   using ComHolder::ComHolder;
   VsResult get_Count(int32_t* count) override {
@@ -179,8 +180,7 @@ public:
 class ComServer : public ComHolder<IVsVirtualServer, VsVirtualServerObject> {
 public:
   using ComHolder::ComHolder;
-  VsResult
-  get_VirtualMachines(VsVirtualMachineCollection** machines) override {
+  VsResult get_VirtualMachines(VsVirtualMachineCollection** machines) override {
     IVsVirtualMachineCollection* com = nullptr;
     HRESULT result = com_->get_VirtualMachines(&com);
     return handOut<ComCollection>(result, com, machines);
@@ -224,8 +224,8 @@ VsResult vsConnect(const char* serverName, VsVirtualServerObject** server) {
   result = CoInitializeSecurity(
       /*pSecDesc=*/nullptr, /*cAuthSvc=*/-1, /*asAuthSvc=*/nullptr,
       /*pReserved1=*/nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
-      RPC_C_IMP_LEVEL_IMPERSONATE, /*pAuthList=*/nullptr,
-      EOAC_DYNAMIC_CLOAKING, /*pReserved3=*/nullptr);
+      RPC_C_IMP_LEVEL_IMPERSONATE, /*pAuthList=*/nullptr, EOAC_DYNAMIC_CLOAKING,
+      /*pReserved3=*/nullptr);
   if (FAILED(result))
     return result;
   IVsVirtualServer* com = nullptr;

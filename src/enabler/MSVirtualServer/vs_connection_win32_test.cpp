@@ -1,10 +1,10 @@
-#include "enabler/MSVirtualServer/vs_connection.h"
-
 #include "enabler/MSVirtualServer/vs_com_interfaces.h"
+#include "enabler/MSVirtualServer/vs_connection.h"
 
 #include <gtest/gtest.h>
 
 #include <string.h>
+
 #include <cstddef>
 
 namespace {

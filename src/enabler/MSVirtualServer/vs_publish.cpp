@@ -12,14 +12,15 @@
 
 #include <stdlib.h>
 #include <string.h>
+
 #include <string>
 
 namespace {
 
 /// Names of the machine states, by the number get_State gives.
 const char* const kVmStateName[] = {
-    "Invalid",     "Turned Off",  "Saved",          "Turning On",
-    "Restoring",   "Running",     "Paused",         "Saving",
+    "Invalid",     "Turned Off",     "Saved",           "Turning On",
+    "Restoring",   "Running",        "Paused",          "Saving",
     "Turning Off", "Merging Drives", "Deleting Machine"};
 constexpr int32_t kLastVmState = 10;
 static_assert(sizeof kVmStateName / sizeof kVmStateName[0] == kLastVmState + 1,
@@ -49,9 +50,9 @@ const Parameter kHostManufacturer = {
 const Parameter kHostVersion = {
     "KEP_HOST_VERSION", "OK: Parameter KEP_HOST_VERS set with value '%s'\n",
     "ERROR: Failure during KEP_HOST_VERS set\n"};
-const Parameter kHostType = {"KEP_HOST_TYPE",
-                             "OK: Parameter KEP_HOST_TYPE set with value '%s'\n",
-                             "ERROR: Failure during KEP_HOST_TYPE set\n"};
+const Parameter kHostType = {
+    "KEP_HOST_TYPE", "OK: Parameter KEP_HOST_TYPE set with value '%s'\n",
+    "ERROR: Failure during KEP_HOST_TYPE set\n"};
 // Its success line shows the package count itself, see setNodeCapacity.
 const Parameter kNodeCapacity = {
     "KEP_NODE_CAPACITY", nullptr,
@@ -111,7 +112,7 @@ void disconnect(Run& run) {
   run.server = nullptr;
 }
 
-// --- Start ---------------------------------------------------------------------
+// --- Start -------------------------------------------------------------------
 
 /// Connects and logs the server's name and version; false ends the run.
 bool connectServer(Run& run) {
@@ -159,7 +160,7 @@ void readHost(Run& run) {
   logText("hostPackageCount=%d\n", run.hostPackageCount);
 }
 
-// --- One machine ---------------------------------------------------------------
+// --- One machine -------------------------------------------------------------
 
 /// Sets one parameter; on failure writes its failure line and records the
 /// status. True when it was set.
@@ -211,7 +212,8 @@ bool obtainMachine(Run& run, int32_t index, Machine& machine) {
 /// Gets the machine's capacity and guest parameter objects; false stops the
 /// walk.
 bool obtainMachineObjects(Machine& machine) {
-  return !vsFailed(machine.object->get_CapacityObject(machine.capacity.put())) &&
+  return !vsFailed(
+             machine.object->get_CapacityObject(machine.capacity.put())) &&
          machine.capacity &&
          !vsFailed(machine.object->get_GuestParameterObject(
              machine.parameters.put())) &&
@@ -224,8 +226,8 @@ bool obtainMachineObjects(Machine& machine) {
 void readCapacitySettings(Machine& machine) {
   VsVariant value;
   double real = 0.0;
-  if (!vsFailed(machine.object->GetConfigurationValue(vsWideText(kCapKey),
-                                                      &value)) &&
+  if (!vsFailed(
+          machine.object->GetConfigurationValue(vsWideText(kCapKey), &value)) &&
       value.toReal(&real)) {
     machine.maxVmCap = real;
     logText("max_vm_cap=%f\n", machine.maxVmCap);
@@ -369,4 +371,6 @@ void publishParametersWith(const VsPublishServices& services) {
   disconnect(run);
 }
 
-void publishParameters() { publishParametersWith(vsDefaultPublishServices()); }
+void publishParameters() {
+  publishParametersWith(vsDefaultPublishServices());
+}

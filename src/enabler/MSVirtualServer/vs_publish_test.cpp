@@ -5,13 +5,12 @@
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
 #include "invscan/scanners/cpuid.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 #include <string.h>
-
-#include "test_util.h"
 
 namespace {
 
@@ -49,7 +48,9 @@ Host host;
 std::string modelPath;
 std::string recordPath;
 
-char* copyOrNull(const char* text) { return text ? strdup(text) : nullptr; }
+char* copyOrNull(const char* text) {
+  return text ? strdup(text) : nullptr;
+}
 
 bool fixedIdentity(NodeIdentity* identity) {
   identity->nodeId = copyOrNull(host.nodeId);
@@ -70,8 +71,8 @@ int fixedRecord(char** record, int* packageCount) {
 
 /// What vsConnect does with the simulated server, on every platform.
 VsResult connectSimulated(const char*, VsVirtualServerObject** server) {
-  VsResult result = vsCreateSimulatedServer(modelPath.c_str(),
-                                            recordPath.c_str(), server);
+  VsResult result =
+      vsCreateSimulatedServer(modelPath.c_str(), recordPath.c_str(), server);
   if (vsFailed(result))
     return result;
   std::wstring version;
@@ -88,10 +89,10 @@ const char kServer[] = "1.0 0 model\n(server\nName:s=HOST-A\n"
 /// A running machine with the given cap, host processors and maximum system
 /// capacity lines (each may be empty) and fail list.
 std::string machine(const std::string& name, int state, const std::string& cap,
-                    const std::string& processors,
-                    const std::string& maxSystem, const std::string& fail = "") {
-  std::string text = "(machine\nName:s=" + name +
-                     "\nState:i=" + std::to_string(state) + "\n";
+                    const std::string& processors, const std::string& maxSystem,
+                    const std::string& fail = "") {
+  std::string text =
+      "(machine\nName:s=" + name + "\nState:i=" + std::to_string(state) + "\n";
   if (!maxSystem.empty())
     text += "MaxSystemCapacity:" + maxSystem + "\n";
   if (!fail.empty())
@@ -100,9 +101,8 @@ std::string machine(const std::string& name, int state, const std::string& cap,
   if (!cap.empty())
     text += "settings/host/resource_control/cpu/cap:" + cap + "\n";
   if (!processors.empty())
-    text +=
-        "settings/host/resource_control/cpu/host_processors:" + processors +
-        "\n";
+    text += "settings/host/resource_control/cpu/host_processors:" + processors +
+            "\n";
   return text + ")\n)\n";
 }
 
@@ -151,8 +151,8 @@ protected:
 };
 
 TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
-  std::string log = run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") +
-                        ")\n");
+  std::string log =
+      run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") + ")\n");
   EXPECT_EQ(std::string("\nHOST-A version 1.3.7871 SP1\n"
                         "hostPackageCount=2\n"
                         "\n>> web01: Running\n"
@@ -184,8 +184,8 @@ TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
 
 TEST_F(VsPublishTest, ProbeFailureFailsNodeCapacityButItIsStillSet) {
   processor_.present = false;
-  std::string log = run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") +
-                        ")\n");
+  std::string log =
+      run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") + ")\n");
   EXPECT_NE(std::string::npos,
             log.find("ERROR: Failure during KEP_NODE_CAPACITY set\n"
                      "cores 1\nht per core 0\nht processors 1\n"
@@ -198,8 +198,8 @@ TEST_F(VsPublishTest, ProbeFailureFailsNodeCapacityButItIsStillSet) {
 
 TEST_F(VsPublishTest, NoLogicalProcessorsPerPackageCountsNoPackages) {
   processor_.logical = 0;
-  std::string log = run(kServer + machine("web01", 5, "f=25", "i=4", "") +
-                        ")\n");
+  std::string log =
+      run(kServer + machine("web01", 5, "f=25", "i=4", "") + ")\n");
   EXPECT_NE(std::string::npos,
             log.find("ht processors 0\nnumOfProcessors=4\n"
                      "numOfPhysicalPackages=0\n"
@@ -225,8 +225,9 @@ TEST_F(VsPublishTest, SystemCapacityRuleWithoutCpuidCountUsesProbeCount) {
     const char* why;
   };
   const Case cases[] = {
-      {2, "Setting KEP_VM_CAPACITY with max_sys_cap=100.000000\n"
-          "OK: Parameter KEP_VM_CAPACITY set with value '100'\n",
+      {2,
+       "Setting KEP_VM_CAPACITY with max_sys_cap=100.000000\n"
+       "OK: Parameter KEP_VM_CAPACITY set with value '100'\n",
        "probe counts 4 / 2 = 2 packages"},
       {8, nullptr, "probe counts 4 / 8 = 0 packages"},
       {0, nullptr, "probe counts no packages at all"},
@@ -235,8 +236,8 @@ TEST_F(VsPublishTest, SystemCapacityRuleWithoutCpuidCountUsesProbeCount) {
     SCOPED_TRACE(c.why);
     host.record = nullptr;
     processor_.logical = c.logical;
-    std::string log = run(kServer + machine("web01", 5, "f=0", "i=4", "f=50") +
-                          ")\n");
+    std::string log =
+        run(kServer + machine("web01", 5, "f=0", "i=4", "f=50") + ")\n");
     EXPECT_NE(std::string::npos, log.find("hostPackageCount=-1\n"));
     EXPECT_EQ(std::string::npos, log.find("KEP_PHYSICAL_PROCESSOR"));
     if (c.expected) {
@@ -259,11 +260,11 @@ TEST_F(VsPublishTest, ValuesOfOtherTypesAreConvertedFirst) {
   };
   const Case cases[] = {
       {"s=25", "s=4", "i=50",
-       "max_vm_cap=25.000000\nhost_cpu_count=4\nmax_sys_cap=50.000000\n",
-       kVsOk, "texts and an integer"},
+       "max_vm_cap=25.000000\nhost_cpu_count=4\nmax_sys_cap=50.000000\n", kVsOk,
+       "texts and an integer"},
       {"i=25", "f=4.5", "s=12.5",
-       "max_vm_cap=25.000000\nhost_cpu_count=4\nmax_sys_cap=12.500000\n",
-       kVsOk, "4.5 rounds to the even 4"},
+       "max_vm_cap=25.000000\nhost_cpu_count=4\nmax_sys_cap=12.500000\n", kVsOk,
+       "4.5 rounds to the even 4"},
       {"s=none", "s=four", "s=",
        "ERROR: failure retrieving max vm capacity\n"
        "ERROR: failure retrieving host cpu count\n"
@@ -276,13 +277,11 @@ TEST_F(VsPublishTest, ValuesOfOtherTypesAreConvertedFirst) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    std::string log = run(kServer +
-                          machine("web01", 2, c.cap, c.processors,
-                                  c.maxSystem) +
-                          ")\n");
-    EXPECT_NE(std::string::npos,
-              log.find("\n>> web01: Saved\nOK: Exiting\n" +
-                       std::string(c.lines)))
+    std::string log =
+        run(kServer + machine("web01", 2, c.cap, c.processors, c.maxSystem) +
+            ")\n");
+    EXPECT_NE(std::string::npos, log.find("\n>> web01: Saved\nOK: Exiting\n" +
+                                          std::string(c.lines)))
         << log;
     EXPECT_EQ(c.status, returnCode);
   }
@@ -316,12 +315,12 @@ TEST_F(VsPublishTest, EveryFailurePointGivesItsStatusAndReleasesAll) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.serverFail + c.machineFail);
-    std::string model = "1.0 0 model\n(server\nName:s=HOST-A\nVersion:s=1\n"
-                        "Fail:s=" +
-                        c.serverFail + "\n" +
-                        machine("bad", 5, "f=25", "i=4", "f=50",
-                                c.machineFail) +
-                        machine("later", 5, "f=25", "i=4", "f=50") + ")\n";
+    std::string model =
+        "1.0 0 model\n(server\nName:s=HOST-A\nVersion:s=1\n"
+        "Fail:s=" +
+        c.serverFail + "\n" +
+        machine("bad", 5, "f=25", "i=4", "f=50", c.machineFail) +
+        machine("later", 5, "f=25", "i=4", "f=50") + ")\n";
     std::string log = run(model);
     EXPECT_EQ(c.status, returnCode);
     if (c.line) {
@@ -338,10 +337,9 @@ TEST_F(VsPublishTest, EveryFailurePointGivesItsStatusAndReleasesAll) {
 
 TEST_F(VsPublishTest, LastFailureDecidesTheStatus) {
   // An unreadable cap (3) and a failed set (5), in both orders.
-  std::string log = run(kServer + machine("a", 5, "", "i=4", "f=50") +
-                        machine("b", 5, "f=25", "i=4", "f=50",
-                                "SetParameter:KEP_VM_ID") +
-                        ")\n");
+  std::string log = run(
+      kServer + machine("a", 5, "", "i=4", "f=50") +
+      machine("b", 5, "f=25", "i=4", "f=50", "SetParameter:KEP_VM_ID") + ")\n");
   EXPECT_EQ(kVsSetFailed, returnCode);
   log = run(kServer +
             machine("b", 5, "f=25", "i=4", "f=50", "SetParameter:KEP_VM_ID") +

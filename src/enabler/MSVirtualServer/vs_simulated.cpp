@@ -8,6 +8,7 @@
 #include "common/vartree/vtree.h"
 
 #include <stdio.h>
+
 #include <atomic>
 #include <map>
 #include <memory>
@@ -56,8 +57,8 @@ class FileByteReader : public ByteReader {
 public:
   explicit FileByteReader(FILE* file) : file_(file) {}
   int read(char* buffer, int count) override {
-    size_t got = count > 0 ? fread(buffer, 1, static_cast<size_t>(count), file_)
-                           : 0;
+    size_t got =
+        count > 0 ? fread(buffer, 1, static_cast<size_t>(count), file_) : 0;
     buffer[got] = '\0';
     return static_cast<int>(got);
   }
@@ -216,12 +217,13 @@ public:
   VsResult SetParameter(const std::wstring& name,
                         const std::wstring& value) override {
     std::string narrowName = vsUtf8FromWide(name);
-    if (machineFails("SetParameter") || machineFails("SetParameter:" + narrowName))
+    if (machineFails("SetParameter") ||
+        machineFails("SetParameter:" + narrowName))
       return kVsFail;
     if (!server_->hasRecord)
       return kVsResultOk;
-    std::string line =
-        machine().name + "\t" + narrowName + "\t" + vsUtf8FromWide(value) + "\n";
+    std::string line = machine().name + "\t" + narrowName + "\t" +
+                       vsUtf8FromWide(value) + "\n";
     FILE* record = fopen(server_->recordPath.c_str(), "ab");
     if (!record)
       return kVsFail;
@@ -306,8 +308,7 @@ public:
 class SimServer : public Simulated<VsVirtualServerObject> {
 public:
   using Simulated::Simulated;
-  VsResult
-  get_VirtualMachines(VsVirtualMachineCollection** machines) override {
+  VsResult get_VirtualMachines(VsVirtualMachineCollection** machines) override {
     *machines = nullptr;
     if (fails(server_->model.fails, "get_VirtualMachines"))
       return kVsFail;
@@ -346,7 +347,9 @@ VsResult vsCreateSimulatedServer(const char* modelPath, const char* recordPath,
   return kVsResultOk;
 }
 
-int vsSimulatedObjectCount() { return liveObjects.load(); }
+int vsSimulatedObjectCount() {
+  return liveObjects.load();
+}
 
 void vsRecordLeakedObjects(const char* recordPath) {
   int count = liveObjects.load();

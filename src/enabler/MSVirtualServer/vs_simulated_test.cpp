@@ -1,10 +1,9 @@
 #include "enabler/MSVirtualServer/vs_simulated.h"
 
 #include "enabler/MSVirtualServer/vs_ref.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
-
-#include "test_util.h"
 
 namespace {
 
@@ -115,17 +114,18 @@ TEST_F(VsSimulatedTest, ModelAnswersEveryOperation) {
                   L"settings/host/resource_control/cpu/cap", &value));
     EXPECT_TRUE(value.toReal(&real));
     EXPECT_EQ(25.0, real);
-    ASSERT_EQ(kVsResultOk,
-              machine->GetConfigurationValue(
-                  L"settings/host/resource_control/cpu/host_processors",
-                  &value));
+    ASSERT_EQ(
+        kVsResultOk,
+        machine->GetConfigurationValue(
+            L"settings/host/resource_control/cpu/host_processors", &value));
     EXPECT_TRUE(value.toInt(&integer));
     EXPECT_EQ(4, integer);
     ASSERT_EQ(kVsResultOk,
               machine->GetConfigurationValue(L"settings/other", &value));
     EXPECT_TRUE(value.toText(&text));
     EXPECT_EQ(L"12.5", text);
-    EXPECT_EQ(kVsFail, machine->GetConfigurationValue(L"settings/none", &value));
+    EXPECT_EQ(kVsFail,
+              machine->GetConfigurationValue(L"settings/none", &value));
 
     VsRef<VsCapacityObject> capacity;
     ASSERT_EQ(kVsResultOk, machine->get_CapacityObject(capacity.put()));
@@ -218,15 +218,14 @@ TEST_F(VsSimulatedTest, ConnectFailsOnlyTheFirstVersionRead) {
 
 TEST_F(VsSimulatedTest, SuccessfulSetsAreRecordedOneLineEach) {
   {
-    VsRef<VsVirtualServerObject> server = create(
-        "1.0 0 ok\n(server\n(machine\nName:s=web01\n)\n"
-        "(machine\nName:s=db01\nFail:s=SetParameter:KEP_VM_ID\n)\n"
-        "(machine\nName:s=app\nFail:s=SetParameter\n)\n)\n");
+    VsRef<VsVirtualServerObject> server =
+        create("1.0 0 ok\n(server\n(machine\nName:s=web01\n)\n"
+               "(machine\nName:s=db01\nFail:s=SetParameter:KEP_VM_ID\n)\n"
+               "(machine\nName:s=app\nFail:s=SetParameter\n)\n)\n");
     VsRef<VsVirtualMachineCollection> machines;
     ASSERT_EQ(kVsResultOk, server->get_VirtualMachines(machines.put()));
-    const VsResult expected[][2] = {{kVsResultOk, kVsResultOk},
-                                    {kVsResultOk, kVsFail},
-                                    {kVsFail, kVsFail}};
+    const VsResult expected[][2] = {
+        {kVsResultOk, kVsResultOk}, {kVsResultOk, kVsFail}, {kVsFail, kVsFail}};
     for (int32_t index = 1; index <= 3; ++index) {
       SCOPED_TRACE(index);
       VsRef<VsVirtualMachineObject> machine;

@@ -6,6 +6,7 @@
 #define ENABLER_VS_VS_VALUES_H
 
 #include <stdint.h>
+
 #include <memory>
 #include <string>
 

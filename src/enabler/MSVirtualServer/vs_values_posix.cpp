@@ -38,9 +38,13 @@ std::string userDecimalSeparator() {
   return separator;
 }
 
-bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool isBlank(wchar_t c) {
+  return c == L' ' || c == L'\t';
+}
 
-bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool isDigit(wchar_t c) {
+  return c >= L'0' && c <= L'9';
+}
 
 /// A text read as a number: blanks around it, a sign, digits with the user's
 /// decimal separator and an exponent. False when it is no such number or does
@@ -231,4 +235,6 @@ std::wstring vsWideText(const char* text) {
   return text ? vsWideFromUtf8(text) : std::wstring();
 }
 
-std::string vsLogText(const std::wstring& text) { return vsUtf8FromWide(text); }
+std::string vsLogText(const std::wstring& text) {
+  return vsUtf8FromWide(text);
+}

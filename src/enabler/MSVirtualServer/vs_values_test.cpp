@@ -120,8 +120,11 @@ TEST(VsTextTest, Utf8RoundTripsAndRejectsInvalidBytes) {
   EXPECT_EQ(text, vsUtf8FromWide(wide));
   EXPECT_EQ(L'\xe9', wide[3]);
 
-  EXPECT_EQ(L"a\xfffd" L"b", vsWideFromUtf8("a\xff" "b"));
-  EXPECT_EQ(L"\xfffd", vsWideFromUtf8("\xc3")); // cut short
+  EXPECT_EQ(L"a\xfffd"
+            L"b",
+            vsWideFromUtf8("a\xff"
+                           "b"));
+  EXPECT_EQ(L"\xfffd", vsWideFromUtf8("\xc3"));           // cut short
   EXPECT_EQ(L"\xfffd\xfffd", vsWideFromUtf8("\xc0\xaf")); // overlong "/"
 }
 

@@ -6,6 +6,7 @@
 #include "enabler/MSVirtualServer/vs_values.h"
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 struct VsVariant::Impl {

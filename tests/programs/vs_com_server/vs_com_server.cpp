@@ -9,6 +9,7 @@
 #include "enabler/MSVirtualServer/vs_values_win32.h"
 
 #include <windows.h>
+
 #include <oleauto.h>
 #include <olectl.h>
 
@@ -23,7 +24,9 @@ LONG serverLocks = 0;
 const wchar_t kClassKey[] = L"CLSID\\{DA3111BC-1BD7-4884-A535-8470D36028F7}";
 
 #define VS_COM_IMPLEMENT_SLOT(n)                                               \
-  HRESULT STDMETHODCALLTYPE slot##n() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE slot##n() override {                               \
+    return E_NOTIMPL;                                                          \
+  }
 
 /// A variable of the process environment; empty when unset.
 bool environmentValue(const char* name, std::string* value) {
@@ -55,8 +58,7 @@ HRESULT giveVariant(HRESULT result, const VsVariant& value, VARIANT* out) {
   VariantInit(out);
   if (FAILED(result))
     return result;
-  HRESULT copied =
-      VariantCopy(out, const_cast<VARIANT*>(&value.impl().value));
+  HRESULT copied = VariantCopy(out, const_cast<VARIANT*>(&value.impl().value));
   return FAILED(copied) ? copied : result;
 }
 
@@ -354,17 +356,17 @@ HRESULT STDAPICALLTYPE DllRegisterServer() {
     return SELFREG_E_CLASS;
   std::wstring key = std::wstring(kClassKey) + L"\\InprocServer32";
   HKEY handle = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0,
-                      KEY_WRITE, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE,
+                      nullptr, &handle, nullptr) != ERROR_SUCCESS)
     return SELFREG_E_CLASS;
   const wchar_t model[] = L"Both";
   LONG written = RegSetValueExW(handle, nullptr, 0, REG_SZ,
                                 reinterpret_cast<const BYTE*>(path),
                                 (length + 1) * sizeof(wchar_t));
   if (written == ERROR_SUCCESS)
-    written = RegSetValueExW(handle, L"ThreadingModel", 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(model),
-                             sizeof model);
+    written =
+        RegSetValueExW(handle, L"ThreadingModel", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(model), sizeof model);
   RegCloseKey(handle);
   return written == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }
