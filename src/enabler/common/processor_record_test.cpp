@@ -461,6 +461,23 @@ TEST_F(ProcessorRecordTest,
   free(record);
 }
 
+TEST_F(ProcessorRecordTest, BareNameRunsFromTheHomeBinDirectory) {
+  // Without a usable own path the bare program name is run, and with
+  // KEP_HOMEDIR set it is looked for in the home's bin directory.
+  report(kWorkedExample);
+  std::string sep(1, hostPathSeparator());
+  std::string home = dir_->path() + sep + "home";
+  fs::create_directories(home + sep + "bin");
+  fs::rename(cpuidPath_, home + sep + "bin" + sep + hostCpuidProgramName());
+  ScopedEnv homeDir("KEP_HOMEDIR", home.c_str());
+  forcedLength = 1024;
+  char* record = nullptr;
+  int packages = 0;
+  EXPECT_EQ(1, getInfoFromCPUID(&record, &packages));
+  EXPECT_STREQ("2:GenuineIntel:6:0:4:2:2400:64", record);
+  free(record);
+}
+
 TEST_F(ProcessorRecordTest, NothingIsLoggedWithoutVerbose) {
   report(kWorkedExample);
   verbose = false;
