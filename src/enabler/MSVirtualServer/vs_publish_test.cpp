@@ -287,51 +287,22 @@ TEST_F(VsPublishTest, ValuesOfOtherTypesAreConvertedFirst) {
   }
 }
 
-TEST_F(VsPublishTest, EveryFailurePointGivesItsStatusAndReleasesAll) {
-  struct Case {
-    std::string serverFail;
-    std::string machineFail;
-    int status;
-    const char* line; // a line the log must hold, or null
-  };
-  const Case cases[] = {
-      {"connect", "", kVsNotReachable,
-       "ERROR: Microsoft Virtual Server not installed!\n"},
-      {"get_Name", "", kVsNotReachable, "ERROR: Error in get_Name\n"},
-      {"get_Version", "", kVsNotReachable, "ERROR: Error in get_Version\n"},
-      {"get_VirtualMachines", "", kVsNoMachineList, nullptr},
-      {"get_Count", "", kVsNoMachineList, nullptr},
-      {"", "get_Item", kVsOk, nullptr},
-      {"", "get_Name", kVsOk, nullptr},
-      {"", "get_State", kVsOk, nullptr},
-      {"", "get_CapacityObject", kVsOk, "\n>> bad: Running\n"},
-      {"", "get_GuestParameterObject", kVsOk, "\n>> bad: Running\n"},
-      {"", "SetParameter", kVsSetFailed,
-       "ERROR: Failure during KEP_PHYSICAL_PROCESSOR set\n"},
-      {"", "SetParameter:KEP_HOST_MANUFACTURER", kVsSetFailed,
-       "OK: Parameter KEP_HOST_PROD set with value 'Prod'\n"
-       "ERROR: Failure during KEP_HOST_MAN set\n"
-       "OK: Parameter KEP_HOST_VERS set with value 'BIOS 1'\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.serverFail + c.machineFail);
-    std::string model =
-        "1.0 0 model\n(server\nName:s=HOST-A\nVersion:s=1\n"
-        "Fail:s=" +
-        c.serverFail + "\n" +
-        machine("bad", 5, "f=25", "i=4", "f=50", c.machineFail) +
-        machine("later", 5, "f=25", "i=4", "f=50") + ")\n";
-    std::string log = run(model);
-    EXPECT_EQ(c.status, returnCode);
-    if (c.line) {
-      EXPECT_NE(std::string::npos, log.find(c.line)) << log;
-    }
-    bool walked = c.serverFail.empty();
-    bool stopsWalk = c.machineFail.rfind("get_", 0) == 0;
-    EXPECT_EQ(walked && !stopsWalk,
-              log.find(">> later: Running") != std::string::npos)
-        << log;
-    EXPECT_EQ(walked, log.find("hostPackageCount=2") != std::string::npos);
+TEST_F(VsPublishTest, EarlyEndsReleaseEverythingObtained) {
+  // The end-to-end suite runs every failure point; here each early end is
+  // checked for objects left behind.
+  const char* const serverFails[] = {"connect", "get_Name", "get_Version",
+                                     "get_VirtualMachines", "get_Count"};
+  for (const char* fail : serverFails) {
+    SCOPED_TRACE(fail);
+    run(std::string("1.0 0 model\n(server\nFail:s=") + fail + "\n" +
+        machine("web01", 5, "f=25", "i=4", "f=50") + ")\n");
+  }
+  const char* const machineFails[] = {"get_Name", "get_State",
+                                      "get_CapacityObject",
+                                      "get_GuestParameterObject"};
+  for (const char* fail : machineFails) {
+    SCOPED_TRACE(fail);
+    run(kServer + machine("web01", 5, "f=25", "i=4", "f=50", fail) + ")\n");
   }
 }
 
