@@ -204,6 +204,18 @@ int getInfoFromCPUID() {
   return buildRecord(Variant::VMware, nullptr, nullptr);
 }
 
+bool composeProcessorRecord(const VtDocument* document, EnablerProgram program,
+                            std::string* record, int* packageCount) {
+  CpuidValues values = readValues(document, program == EnablerProgram::VMware
+                                                ? Variant::VMware
+                                                : Variant::VirtualServer);
+  if (values.packages <= 0)
+    return false;
+  *record = formatRecord(values);
+  *packageCount = values.packages;
+  return true;
+}
+
 void setOwnPathQuery(OwnPathQuery query) {
   ownPathQuery = query ? query : hostOwnPath;
 }

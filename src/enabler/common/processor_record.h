@@ -3,6 +3,11 @@
 #ifndef ENABLER_COMMON_PROCESSOR_RECORD_H
 #define ENABLER_COMMON_PROCESSOR_RECORD_H
 
+#include <string>
+
+struct VtDocument;
+enum class EnablerProgram;
+
 /// The record: "packages:manufacturer:family:type:cores per package:logical
 /// per core:MHz:bits", each of the three strings cut to its first 255 bytes.
 /// Both forms log their steps under `verbose`; the vs-enabler form flushes the
@@ -16,6 +21,13 @@ int getInfoFromCPUID(char** record, int* packageCount);
 /// vmware-enabler form: sets PHYSICAL_PROCESSOR in the process environment.
 /// 1 when the record was built and the variable set, else 0.
 int getInfoFromCPUID();
+
+/// The record composed from a cpuid report as `program`'s form of
+/// getInfoFromCPUID composes it, without running anything or writing to the
+/// log. False, leaving `*record` and `*packageCount` untouched, when the
+/// report gives no package count above 0 (then there is no record).
+bool composeProcessorRecord(const VtDocument* document, EnablerProgram program,
+                            std::string* record, int* packageCount);
 
 /// How the builder learns the enabler's own path, in the manner of
 /// hostOwnPath (host.h): fills `buffer` (`size` + 1 bytes) and gives the

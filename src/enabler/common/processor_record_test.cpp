@@ -3,6 +3,8 @@
 // log each run writes.
 #include "processor_record.h"
 
+#include "common/process/child_process.h"
+#include "common/vartree/vtree.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/host.h"
 #include "test_util.h"
@@ -13,6 +15,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -515,6 +518,58 @@ TEST_F(ProcessorRecordTest, RealCpuidProgramBesideTheTests) {
   std::string expectedPath = testProgramPath("cpuid");
   EXPECT_NE(std::string::npos, log().find("DBG: path to cpuid executable: '" +
                                           expectedPath + "'\n"));
+}
+
+// A text handed out as the cpuid program's output pipe would hand it.
+class TextReader : public ByteReader {
+public:
+  explicit TextReader(std::string text) : text_(std::move(text)) {}
+  int read(char* buffer, int count) override {
+    size_t n = std::min(static_cast<size_t>(count), text_.size() - pos_);
+    memcpy(buffer, text_.data() + pos_, n);
+    buffer[n] = 0;
+    pos_ += n;
+    return static_cast<int>(n);
+  }
+
+private:
+  std::string text_;
+  size_t pos_ = 0;
+};
+
+TEST(ProcessorRecordComposeTest, RecordFromADocumentWithoutARun) {
+  struct Case {
+    std::string report;
+    EnablerProgram program;
+    const char* record; ///< null: no record
+    const char* why;
+  };
+  const Case cases[] = {
+      {kWorkedExample, EnablerProgram::VirtualServer,
+       "2:GenuineIntel:6:0:4:2:2400:64", "active counts"},
+      {kWorkedExample, EnablerProgram::VMware, "2:GenuineIntel:6:0:6:1:2400:64",
+       "CPUID counts"},
+      {example("(Features\nLM:i=1\n)\n", ""), EnablerProgram::VirtualServer,
+       "2:GenuineIntel:6:0:4:2:2400:64", "no features: 64 bits"},
+      {example("(Features\nLM:i=1\n)\n", ""), EnablerProgram::VMware,
+       "2:GenuineIntel:6:0:6:1:2400:32", "no features: 32 bits"},
+      {example("ActivePackageCount:i=2", "ActivePackageCount:i=0"),
+       EnablerProgram::VirtualServer, nullptr, "no package"},
+      {"", EnablerProgram::VMware, nullptr, "no report"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    TextReader reader(c.report);
+    VtDocument* document = vtReadDocument(&reader);
+    std::string record = "untouched";
+    int packages = -7;
+    bool built =
+        composeProcessorRecord(document, c.program, &record, &packages);
+    vtFreeDocument(document);
+    EXPECT_EQ(c.record != nullptr, built);
+    EXPECT_EQ(c.record ? c.record : "untouched", record);
+    EXPECT_EQ(c.record ? 2 : -7, packages);
+  }
 }
 
 } // namespace
