@@ -1,0 +1,226 @@
+// reader_bench: the variable-tree reader's speed.
+//
+//   reader_bench --writer PATH [--mib 64 | --kib N] [--reps 7]
+//                [--wide-values 262144] [--only pipe|memory|wide]
+//
+// Through a pipe: vtReadDocument on the report that vt_writer writes, against
+// the floor of the same bytes read through the same kind of pipe with 1 KiB
+// reads and nothing else done. Both clocks start at the first byte, so the
+// writer's start and its making of the text count for neither. From memory:
+// the reader's rate without a pipe. Wide groups: the cost of a value as its
+// group grows, which is what the duplicate-name check of each value decides.
+#include "bench_util.h"
+#include "report_text.h"
+
+#include "common/process/child_process.h"
+#include "common/vartree/memory_byte_reader.h"
+#include "common/vartree/vtree.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+/// Passes reads on and notes when the first byte arrived and how many reads
+/// were made.
+class FirstByteClock : public ByteReader {
+public:
+  explicit FirstByteClock(ByteReader* inner) : inner_(inner) {}
+  int read(char* buffer, int count) override {
+    int got = inner_->read(buffer, count);
+    ++reads_;
+    if (got > 0 && start_ == 0)
+      start_ = benchNow();
+    bytes_ += size_t(got > 0 ? got : 0);
+    return got;
+  }
+  double start() const { return start_; }
+  long reads() const { return reads_; }
+  size_t bytes() const { return bytes_; }
+
+private:
+  ByteReader* inner_;
+  double start_ = 0;
+  long reads_ = 0;
+  size_t bytes_ = 0;
+};
+
+[[noreturn]] void fail(const char* what) {
+  fprintf(stderr, "reader_bench: %s\n", what);
+  exit(1);
+}
+
+// The document must be the one written: every processor group read.
+void checkReport(const VtDocument* document) {
+  if (!document || document->status != 0 || !document->root)
+    fail("the report was not read whole");
+  if (vtGetInt(document, "Processor.CPUID", "MaxLevel", -1) != 10)
+    fail("the report's first processor is not what was written");
+}
+
+struct PipeRun {
+  double seconds;
+  long reads;
+  size_t bytes;
+};
+
+PipeRun readThroughPipe(const std::string& writer, size_t bytes, bool parse) {
+  std::string size = std::to_string(bytes);
+  std::unique_ptr<ChildProcess> child(startChildProcess(
+      writer.c_str(), size.c_str(), ChildErrorOutput::kUnread));
+  if (!child)
+    fail("cannot start the writer");
+  FirstByteClock clock(child->output());
+  double end;
+  if (parse) {
+    VtDocument* document = vtReadDocument(&clock);
+    end = benchNow();
+    checkReport(document);
+    vtFreeDocument(document);
+  } else {
+    char buffer[kVtLineMax + 1];
+    while (clock.read(buffer, kVtLineMax) > 0) {
+    }
+    end = benchNow();
+  }
+  if (child->wait() != 0)
+    fail("the writer failed");
+  return {end - clock.start(), clock.reads(), clock.bytes()};
+}
+
+void pipeFigure(const std::string& writer, size_t bytes, int reps) {
+  PipeRun reader{}, floor{};
+  double readerSeconds, floorSeconds;
+  benchInterleave(
+      reps,
+      [&] {
+        reader = readThroughPipe(writer, bytes, true);
+        return reader.seconds;
+      },
+      [&] {
+        floor = readThroughPipe(writer, bytes, false);
+        return floor.seconds;
+      },
+      &readerSeconds, &floorSeconds);
+  if (reader.bytes != floor.bytes)
+    fail("the reader and the floor received different byte counts");
+  benchNote("pipe: %zu bytes; %ld reads by the reader, %ld by the floor",
+            floor.bytes, reader.reads, floor.reads);
+  benchNote("pipe: reader %.0f MB/s, floor %.0f MB/s",
+            floor.bytes / readerSeconds / 1e6, floor.bytes / floorSeconds / 1e6);
+  benchFigure("reader.pipe", readerSeconds * 1e3, floorSeconds * 1e3, "ms",
+              BenchTarget::kAtMost, 2.0);
+}
+
+double readFromMemory(const std::string& text, bool parse) {
+  double start = benchNow();
+  if (parse) {
+    VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
+    double end = benchNow();
+    checkReport(document);
+    vtFreeDocument(document);
+    return end - start;
+  }
+  MemoryByteReader reader(text.data(), text.size());
+  char buffer[kVtLineMax + 1];
+  while (reader.read(buffer, kVtLineMax) > 0) {
+  }
+  return benchNow() - start;
+}
+
+void memoryFigure(size_t bytes, int reps) {
+  std::string text = makeReportText(bytes);
+  double lines = double(countLines(text));
+  double readerSeconds, floorSeconds;
+  benchInterleave(
+      reps, [&] { return readFromMemory(text, true); },
+      [&] { return readFromMemory(text, false); }, &readerSeconds,
+      &floorSeconds);
+  benchNote("memory: %zu bytes, %.0f lines: %.0f MB/s, %.2f million lines/s",
+            text.size(), lines, text.size() / readerSeconds / 1e6,
+            lines / readerSeconds / 1e6);
+  benchFigure("reader.memory", readerSeconds * 1e3, floorSeconds * 1e3, "ms",
+              BenchTarget::kReport, 0);
+}
+
+// Nanoseconds per value when `values` values come in groups of `perGroup`.
+double nsPerValue(size_t values, size_t perGroup, int reps) {
+  std::string text = makeWideGroupText(values, perGroup);
+  std::vector<double> samples;
+  for (int rep = 0; rep < reps; ++rep) {
+    double start = benchNow();
+    VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
+    samples.push_back(benchNow() - start);
+    if (!document || !document->root ||
+        !vtFindValue(document, "group", "Value0"))
+      fail("a wide-group document was not read");
+    vtFreeDocument(document);
+  }
+  return benchMedian(samples) * 1e9 / double(values);
+}
+
+// Nanoseconds per vtNodeAddValue while one group is built up to `values`
+// values through the model's own call, which walks the group's values.
+double nsPerModelAdd(size_t values) {
+  VtNode* group = vtNewNode("g");
+  char name[32];
+  double start = benchNow();
+  for (size_t i = 0; i < values; ++i) {
+    snprintf(name, sizeof name, "Value%zu", i);
+    VtValue* value = vtNewValue(name, VtInt);
+    if (!vtNodeAddValue(group, value))
+      vtFreeValue(value);
+  }
+  double seconds = benchNow() - start;
+  vtFreeNode(group);
+  return seconds * 1e9 / double(values);
+}
+
+void wideGroupFigure(size_t values, int reps) {
+  const size_t sizes[] = {1, 16, 256, 4096, 65536};
+  double small = 0, large = 0;
+  for (size_t perGroup : sizes) {
+    double ns = nsPerValue(values, perGroup, reps);
+    benchNote("reader, groups of %zu values: %.1f ns per value", perGroup, ns);
+    if (perGroup == 16)
+      small = ns;
+    large = ns;
+  }
+  benchFigure("reader.value_in_group_of_65536_vs_16", large, small,
+              "ns/value", BenchTarget::kAtMost, 1.5);
+  double add1k = nsPerModelAdd(1024);
+  double add16k = nsPerModelAdd(16384);
+  benchNote("vtNodeAddValue (the model's own call): %.0f ns per value into a "
+            "group growing to 1024, %.0f ns to 16384",
+            add1k, add16k);
+  benchFigure("model.vtNodeAddValue_16384_vs_1024", add16k, add1k, "ns/value",
+              BenchTarget::kReport, 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  std::string writer = benchArg(argc, argv, "writer", "");
+  if (writer.empty()) {
+    fprintf(stderr, "usage: reader_bench --writer PATH [--mib N] [--reps N] "
+                    "[--wide-values N]\n");
+    return 2;
+  }
+  size_t bytes = size_t(benchArgLong(argc, argv, "mib", 64)) << 20;
+  if (long kib = benchArgLong(argc, argv, "kib", 0))
+    bytes = size_t(kib) << 10;
+  int reps = int(benchArgLong(argc, argv, "reps", 7));
+  size_t wide = size_t(benchArgLong(argc, argv, "wide-values", 262144));
+  // --only pipe|memory|wide runs one part, for a profiler.
+  std::string only = benchArg(argc, argv, "only", "");
+  if (only.empty() || only == "pipe")
+    pipeFigure(writer, bytes, reps);
+  if (only.empty() || only == "memory")
+    memoryFigure(bytes, reps);
+  if (only.empty() || only == "wide")
+    wideGroupFigure(wide, reps);
+  return 0;
+}
