@@ -11,6 +11,9 @@
 /// Seconds on a monotonic clock.
 double benchNow();
 
+/// Seconds of processor time this process has used, user and system.
+double benchCpuNow();
+
 /// The middle value (the mean of the two middle ones for an even count); 0
 /// for none.
 double benchMedian(std::vector<double> samples);
