@@ -77,9 +77,11 @@ PipeRun readThroughPipe(const std::string& writer, size_t bytes, bool parse) {
   FirstByteClock clock(child->output());
   double cpuStart = benchCpuNow();
   double end;
+  double cpuEnd;
   if (parse) {
     VtDocument* document = vtReadDocument(&clock);
     end = benchNow();
+    cpuEnd = benchCpuNow();
     checkReport(document);
     vtFreeDocument(document);
   } else {
@@ -87,8 +89,8 @@ PipeRun readThroughPipe(const std::string& writer, size_t bytes, bool parse) {
     while (clock.read(buffer, kVtLineMax) > 0) {
     }
     end = benchNow();
+    cpuEnd = benchCpuNow();
   }
-  double cpuEnd = benchCpuNow();
   if (child->wait() != 0)
     fail("the writer failed");
   return {end - clock.start(), cpuEnd - cpuStart, clock.reads(),
