@@ -68,7 +68,7 @@ namespace {
 
 // Value of a payload digit; a byte that is no hexadecimal digit counts as its
 // code minus that of "0" (only the low 8 bits of the result matter).
-unsigned hexValue(unsigned char c) {
+constexpr unsigned hexValue(unsigned char c) {
   if (c >= 'a' && c <= 'f')
     return c - 'a' + 10u;
   if (c >= 'A' && c <= 'F')
@@ -76,14 +76,23 @@ unsigned hexValue(unsigned char c) {
   return c - unsigned('0');
 }
 
+// The low 8 bits of each byte's digit value: a decoded byte keeps only its
+// low 8 bits, and those depend only on the low 8 bits of each digit's value.
+struct HexTable {
+  unsigned char value[256];
+  constexpr HexTable() : value() {
+    for (unsigned c = 0; c < 256; ++c)
+      value[c] = static_cast<unsigned char>(
+          hexValue(static_cast<unsigned char>(c)) & 0xFFu);
+  }
+};
+constexpr HexTable kHexTable;
+
 } // namespace
 
-int vtDecodeHex(const char* str, unsigned char** data, int32_t* count) {
-  ENABLER_ASSERT(str != 0, "vtree");
-  ENABLER_ASSERT(data != 0, "vtree");
-  ENABLER_ASSERT(count != 0, "vtree");
-  *data = nullptr;
+int vtCheckHex(const char* str, int32_t* count, const char** digits) {
   *count = 0;
+  *digits = nullptr;
   const char* comma = strchr(str, ',');
   if (!comma)
     return kVtHexNoComma;
@@ -91,24 +100,38 @@ int vtDecodeHex(const char* str, unsigned char** data, int32_t* count) {
   int32_t wanted = vtParseInt(str);
   if (wanted <= 0)
     return kVtOk;
-  // Count the digits present before allocating, so that a short line cannot
-  // ask for a block that its digits could never fill.
-  const unsigned char* digits =
-      reinterpret_cast<const unsigned char*>(comma + 1);
+  // Count the digits present before anything is allocated, so that a short
+  // line cannot ask for a block that its digits could never fill.
   size_t needed = 2 * size_t(uint32_t(wanted));
-  size_t present = 0;
-  while (present < needed && digits[present])
-    ++present;
-  if (present < needed)
+  if (strnlen(comma + 1, needed) < needed)
     return kVtHexShort;
+  *count = wanted;
+  *digits = comma + 1;
+  return kVtOk;
+}
+
+void vtHexToBytes(const char* digits, int32_t count, unsigned char* out) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(digits);
+  for (int32_t i = 0; i < count; ++i, p += 2)
+    out[i] = static_cast<unsigned char>(16u * kHexTable.value[p[0]] +
+                                        kHexTable.value[p[1]]);
+}
+
+int vtDecodeHex(const char* str, unsigned char** data, int32_t* count) {
+  ENABLER_ASSERT(str != 0, "vtree");
+  ENABLER_ASSERT(data != 0, "vtree");
+  ENABLER_ASSERT(count != 0, "vtree");
+  *data = nullptr;
+  *count = 0;
+  int32_t wanted;
+  const char* digits;
+  int code = vtCheckHex(str, &wanted, &digits);
+  if (code != kVtOk || wanted == 0)
+    return code;
   unsigned char* block = static_cast<unsigned char*>(malloc(size_t(wanted)));
   if (!block)
     return kVtHexShort;
-  for (int32_t i = 0; i < wanted; ++i) {
-    unsigned high = hexValue(digits[2 * i]);
-    unsigned low = hexValue(digits[2 * i + 1]);
-    block[i] = static_cast<unsigned char>((16u * high + low) & 0xFFu);
-  }
+  vtHexToBytes(digits, wanted, block);
   *data = block;
   *count = wanted;
   return kVtOk;

@@ -115,8 +115,9 @@ bool hasValueNamed(const OpenGroup* open, const char* name, uint32_t hash) {
     }
     return false;
   }
+  // A small group: most names differ in their first byte already.
   for (VtValue* v = open->group->values; v; v = v->next) {
-    if (strcmp(v->name, name) == 0)
+    if (v->name[0] == name[0] && strcmp(v->name, name) == 0)
       return true;
   }
   return false;
@@ -125,11 +126,12 @@ bool hasValueNamed(const OpenGroup* open, const char* name, uint32_t hash) {
 // Adds a value as vtNodeAddValue does: behind the last one, unless the group
 // already has a value of that name (false; the value stays with the caller).
 bool addValue(OpenGroup* open, VtValue* value) {
-  uint32_t hash = hashName(value->name);
+  bool wantsIndex = !open->noIndex && open->valueCount + 1 >= kIndexThreshold;
+  // Only an index needs the name's hash.
+  uint32_t hash = open->slots || wantsIndex ? hashName(value->name) : 0;
   if (hasValueNamed(open, value->name, hash))
     return false;
-  if (!open->noIndex && open->valueCount + 1 >= kIndexThreshold &&
-      !indexReserve(open)) {
+  if (wantsIndex && !indexReserve(open)) {
     closeGroup(open);
     open->noIndex = true;
   }
@@ -189,53 +191,68 @@ int makeValue(char* line, VtValue** made) {
     return kVtBadType;
   }
 
-  unsigned char* block = nullptr;
   int32_t count = 0;
+  const char* digits = nullptr;
   if (kind == VtData || kind == VtWString) {
-    if (vtDecodeHex(text, &block, &count) != kVtOk)
+    if (vtCheckHex(text, &count, &digits) != kVtOk)
       return kVtBadPayload;
   }
 
-  // A string shares the value's block, behind its name.
+  // Strings, data and wide strings share the value's block, behind its name;
+  // wide units start at an even offset.
   size_t nameLength = size_t(colon - line);
-  size_t textSize = kind == VtString ? strlen(text) + 1 : 0;
-  VtValue* value = vtMakeValue(line, nameLength, kind, textSize);
-  if (!value) {
-    free(block);
+  size_t unitsOffset = (sizeof(VtValue) + nameLength + 1) % 2;
+  size_t extra = 0;
+  if (kind == VtString)
+    extra = strlen(text) + 1;
+  else if (kind == VtData)
+    extra = size_t(count);
+  else if (kind == VtWString)
+    extra = unitsOffset + (size_t(count) + 1) * sizeof(char16_t);
+  VtValue* value = vtMakeValue(line, nameLength, kind, extra);
+  if (!value)
     return kVtNoMemory;
-  }
-  bool stored = true;
+  char* behindName = value->name + nameLength + 1;
   switch (kind) {
   case VtInt:
     value->payload.i = vtParseInt(text);
     break;
   case VtString:
-    value->payload.s = value->name + nameLength + 1;
-    memcpy(value->payload.s, text, textSize);
+    value->payload.s = behindName;
+    memcpy(value->payload.s, text, extra);
     value->storage |= kVtInlinePayload;
     break;
   case VtReal:
     value->payload.f = vtParseReal(text);
     break;
   case VtData:
-    value->payload.d = block;
-    value->length = count;
-    block = nullptr;
+    // An empty block stays null, as vtDecodeHex gives it.
+    if (count > 0) {
+      value->payload.d = reinterpret_cast<unsigned char*>(behindName);
+      vtHexToBytes(digits, count, value->payload.d);
+      value->length = count;
+      value->storage |= kVtInlinePayload;
+    }
     break;
   case VtWString: {
-    char16_t* units =
-        static_cast<char16_t*>(malloc((size_t(count) + 1) * sizeof(char16_t)));
-    if (units)
-      vtUtf8ToWide(units, count + 1, block, count);
+    // A line holds at most kVtLineMax bytes, so its payload fits here.
+    unsigned char onStack[kVtLineMax / 2];
+    unsigned char* bytes = onStack;
+    if (size_t(count) > sizeof onStack)
+      bytes = static_cast<unsigned char*>(malloc(size_t(count)));
+    if (!bytes) {
+      vtFreeValue(value);
+      return kVtNoMemory;
+    }
+    vtHexToBytes(digits, count, bytes);
+    char16_t* units = reinterpret_cast<char16_t*>(behindName + unitsOffset);
+    vtUtf8ToWide(units, count + 1, bytes, count);
+    if (bytes != onStack)
+      free(bytes);
     value->payload.u = units;
-    stored = units != nullptr;
+    value->storage |= kVtInlinePayload;
     break;
   }
-  }
-  free(block);
-  if (!stored) {
-    vtFreeValue(value);
-    return kVtNoMemory;
   }
   *made = value;
   return kVtOk;

@@ -45,6 +45,15 @@ char* vtNextLine(VtLineReader* reader);
 /// sign, digits; no digits give 0; beyond 32 bits it saturates.
 int32_t vtParseInt(const char* text);
 
+/// Checks a hexadecimal byte payload "count,digits" as vtDecodeHex reads it,
+/// without decoding or allocating: kVtOk with the count (0 for a count of 0
+/// or less) and, for a count above 0, where its digits begin; or
+/// kVtHexNoComma or kVtHexShort with count 0.
+int vtCheckHex(const char* str, int32_t* count, const char** digits);
+
+/// Decodes `count` bytes from digits that vtCheckHex accepted into `out`.
+void vtHexToBytes(const char* digits, int32_t count, unsigned char* out);
+
 /// A decimal real number as an f value reads it; nothing readable gives 0.
 /// `text` must be writable: the number is cut off in place for a moment.
 double vtParseReal(char* text);
