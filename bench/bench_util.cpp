@@ -14,8 +14,7 @@
 
 double benchNow() {
   using Clock = std::chrono::steady_clock;
-  return std::chrono::duration<double>(Clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
 }
 
 double benchCpuNow() {

@@ -28,7 +28,7 @@ void benchInterleave(int reps, const std::function<double()>& measured,
 
 /// How a figure is judged against its target.
 enum class BenchTarget {
-  kAtMost, ///< ratio <= target
+  kAtMost,  ///< ratio <= target
   kExactly, ///< ratio == target (counts)
   kReport,  ///< no target: reported only
 };
@@ -40,8 +40,7 @@ void benchFigure(const std::string& name, double measured, double floor,
                  const std::string& unit, BenchTarget kind, double target);
 
 /// A line of context for a person ("  note: ..."), not a figure.
-void benchNote(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
+void benchNote(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 /// The value of "--NAME VALUE" in argv, or `dflt`.
 std::string benchArg(int argc, char** argv, const char* name,

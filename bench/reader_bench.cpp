@@ -7,17 +7,21 @@
 // the floor of the same bytes read through the same kind of pipe with 1 KiB
 // reads and nothing else done. Both clocks start at the first byte, so the
 // writer's start and its making of the text count for neither. From memory:
-// the reader's rate without a pipe. Wide groups: the cost of a value as its
-// group grows, which is what the duplicate-name check of each value decides.
+// the reader's rate without a pipe, beside the floor of allocating and
+// filling the blocks of the same tree, which the model asks for one by one.
+// Wide groups: the cost of a value as its group grows, which is what the
+// duplicate-name check of each value decides. Every measurement runs in a
+// forked child, on the heap of a program that has read nothing yet.
 #include "bench_util.h"
-#include "report_text.h"
-
 #include "common/process/child_process.h"
 #include "common/vartree/memory_byte_reader.h"
 #include "common/vartree/vtree.h"
+#include "isolated.h"
+#include "report_text.h"
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <memory>
 #include <string>
@@ -61,14 +65,12 @@ void checkReport(const VtDocument* document) {
     fail("the report's first processor is not what was written");
 }
 
-struct PipeRun {
-  double seconds;
-  double cpuSeconds; ///< this process's processor time for the same span
-  long reads;
-  size_t bytes;
-};
+// --- Through a pipe ---------------------------------------------------------
 
-PipeRun readThroughPipe(const std::string& writer, size_t bytes, bool parse) {
+enum PipeField { kWall, kCpu, kReads, kBytes };
+
+std::vector<double> readThroughPipe(const std::string& writer, size_t bytes,
+                                    bool parse) {
   std::string size = std::to_string(bytes);
   std::unique_ptr<ChildProcess> child(startChildProcess(
       writer.c_str(), size.c_str(), ChildErrorOutput::kUnread));
@@ -76,14 +78,12 @@ PipeRun readThroughPipe(const std::string& writer, size_t bytes, bool parse) {
     fail("cannot start the writer");
   FirstByteClock clock(child->output());
   double cpuStart = benchCpuNow();
-  double end;
-  double cpuEnd;
+  double end, cpuEnd;
   if (parse) {
     VtDocument* document = vtReadDocument(&clock);
     end = benchNow();
     cpuEnd = benchCpuNow();
     checkReport(document);
-    vtFreeDocument(document);
   } else {
     char buffer[kVtLineMax + 1];
     while (clock.read(buffer, kVtLineMax) > 0) {
@@ -93,33 +93,35 @@ PipeRun readThroughPipe(const std::string& writer, size_t bytes, bool parse) {
   }
   if (child->wait() != 0)
     fail("the writer failed");
-  return {end - clock.start(), cpuEnd - cpuStart, clock.reads(),
-          clock.bytes()};
+  return {end - clock.start(), cpuEnd - cpuStart, double(clock.reads()),
+          double(clock.bytes())};
 }
 
 void pipeFigure(const std::string& writer, size_t bytes, int reps) {
-  PipeRun reader{}, floor{};
-  std::vector<double> readerCpu, floorCpu;
+  std::vector<double> reader, floor, readerCpu, floorCpu;
   double readerSeconds, floorSeconds;
   benchInterleave(
       reps,
       [&] {
-        reader = readThroughPipe(writer, bytes, true);
-        readerCpu.push_back(reader.cpuSeconds);
-        return reader.seconds;
+        reader =
+            runIsolated([&] { return readThroughPipe(writer, bytes, true); });
+        readerCpu.push_back(reader[kCpu]);
+        return reader[kWall];
       },
       [&] {
-        floor = readThroughPipe(writer, bytes, false);
-        floorCpu.push_back(floor.cpuSeconds);
-        return floor.seconds;
+        floor =
+            runIsolated([&] { return readThroughPipe(writer, bytes, false); });
+        floorCpu.push_back(floor[kCpu]);
+        return floor[kWall];
       },
       &readerSeconds, &floorSeconds);
-  if (reader.bytes != floor.bytes)
+  if (reader[kBytes] != floor[kBytes])
     fail("the reader and the floor received different byte counts");
-  benchNote("pipe: %zu bytes; %ld reads by the reader, %ld by the floor",
-            floor.bytes, reader.reads, floor.reads);
+  benchNote("pipe: %.0f bytes; %.0f reads by the reader, %.0f by the floor",
+            floor[kBytes], reader[kReads], floor[kReads]);
   benchNote("pipe: reader %.0f MB/s, floor %.0f MB/s",
-            floor.bytes / readerSeconds / 1e6, floor.bytes / floorSeconds / 1e6);
+            floor[kBytes] / readerSeconds / 1e6,
+            floor[kBytes] / floorSeconds / 1e6);
   benchFigure("reader.pipe", readerSeconds * 1e3, floorSeconds * 1e3, "ms",
               BenchTarget::kAtMost, 2.0);
   // The reading process's own processor time: what the reader adds to the
@@ -128,18 +130,44 @@ void pipeFigure(const std::string& writer, size_t bytes, int reps) {
               benchMedian(floorCpu) * 1e3, "ms", BenchTarget::kReport, 0);
 }
 
-double readFromMemory(const std::string& text, bool parse) {
-  double start = benchNow();
-  if (parse) {
-    VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
-    double end = benchNow();
-    checkReport(document);
-    vtFreeDocument(document);
-    return end - start;
+// --- From memory ------------------------------------------------------------
+
+// The sizes of the blocks the reader allocates for a tree, in document order:
+// each record with its inline name and payload.
+void collectBlocks(const VtNode* group, std::vector<double>* sizes) {
+  for (; group; group = group->next) {
+    sizes->push_back(double(sizeof(VtNode) + strlen(group->name) + 1));
+    for (const VtValue* v = group->values; v; v = v->next) {
+      size_t size = sizeof(VtValue) + strlen(v->name) + 1;
+      if (v->kind == VtString)
+        size += strlen(v->payload.s) + 1;
+      else if (v->kind == VtData)
+        size += size_t(v->length);
+      else if (v->kind == VtWString)
+        size += 2 * (std::char_traits<char16_t>::length(v->payload.u) + 1);
+      sizes->push_back(double(size));
+    }
+    collectBlocks(group->children, sizes);
   }
-  MemoryByteReader reader(text.data(), text.size());
-  char buffer[kVtLineMax + 1];
-  while (reader.read(buffer, kVtLineMax) > 0) {
+}
+
+double readFromMemory(const std::string& text) {
+  double start = benchNow();
+  VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
+  double seconds = benchNow() - start;
+  checkReport(document);
+  return seconds;
+}
+
+// Allocating and filling blocks of the given sizes, all kept: the part of
+// the reader's work that the model fixes.
+double allocateBlocks(const std::vector<double>& sizes) {
+  std::vector<void*> blocks(sizes.size());
+  double start = benchNow();
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    size_t size = size_t(sizes[i]);
+    blocks[i] = malloc(size);
+    memset(blocks[i], 1, size);
   }
   return benchNow() - start;
 }
@@ -147,30 +175,54 @@ double readFromMemory(const std::string& text, bool parse) {
 void memoryFigure(size_t bytes, int reps) {
   std::string text = makeReportText(bytes);
   double lines = double(countLines(text));
+  std::vector<double> sizes = runIsolated([&] {
+    std::vector<double> blocks;
+    VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
+    checkReport(document);
+    collectBlocks(document->root, &blocks);
+    return blocks;
+  });
+  double blockBytes = 0;
+  for (double size : sizes)
+    blockBytes += size;
   double readerSeconds, floorSeconds;
   benchInterleave(
-      reps, [&] { return readFromMemory(text, true); },
-      [&] { return readFromMemory(text, false); }, &readerSeconds,
-      &floorSeconds);
+      reps,
+      [&] {
+        return runIsolated(
+            [&] { return std::vector<double>{readFromMemory(text)}; })[0];
+      },
+      [&] {
+        return runIsolated(
+            [&] { return std::vector<double>{allocateBlocks(sizes)}; })[0];
+      },
+      &readerSeconds, &floorSeconds);
   benchNote("memory: %zu bytes, %.0f lines: %.0f MB/s, %.2f million lines/s",
             text.size(), lines, text.size() / readerSeconds / 1e6,
             lines / readerSeconds / 1e6);
-  benchFigure("reader.memory", readerSeconds * 1e3, floorSeconds * 1e3, "ms",
-              BenchTarget::kReport, 0);
+  benchNote("memory: the tree is %zu blocks of %.0f MB in all; allocating and "
+            "filling them alone takes %.0f%% of the reader's time",
+            sizes.size(), blockBytes / 1e6, 100 * floorSeconds / readerSeconds);
+  benchFigure("reader.memory_vs_allocation", readerSeconds * 1e3,
+              floorSeconds * 1e3, "ms", BenchTarget::kReport, 0);
 }
+
+// --- Wide groups ------------------------------------------------------------
 
 // Nanoseconds per value when `values` values come in groups of `perGroup`.
 double nsPerValue(size_t values, size_t perGroup, int reps) {
   std::string text = makeWideGroupText(values, perGroup);
   std::vector<double> samples;
   for (int rep = 0; rep < reps; ++rep) {
-    double start = benchNow();
-    VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
-    samples.push_back(benchNow() - start);
-    if (!document || !document->root ||
-        !vtFindValue(document, "group", "Value0"))
-      fail("a wide-group document was not read");
-    vtFreeDocument(document);
+    samples.push_back(runIsolated([&] {
+      double start = benchNow();
+      VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
+      double seconds = benchNow() - start;
+      if (!document || !document->root ||
+          !vtFindValue(document, "group", "Value0"))
+        fail("a wide-group document was not read");
+      return std::vector<double>{seconds};
+    })[0]);
   }
   return benchMedian(samples) * 1e9 / double(values);
 }
@@ -202,8 +254,8 @@ void wideGroupFigure(size_t values, int reps) {
       small = ns;
     large = ns;
   }
-  benchFigure("reader.value_in_group_of_65536_vs_16", large, small,
-              "ns/value", BenchTarget::kAtMost, 1.5);
+  benchFigure("reader.value_in_group_of_65536_vs_16", large, small, "ns/value",
+              BenchTarget::kAtMost, 1.5);
   double add1k = nsPerModelAdd(1024);
   double add16k = nsPerModelAdd(16384);
   benchNote("vtNodeAddValue (the model's own call): %.0f ns per value into a "
@@ -218,8 +270,8 @@ void wideGroupFigure(size_t values, int reps) {
 int main(int argc, char** argv) {
   std::string writer = benchArg(argc, argv, "writer", "");
   if (writer.empty()) {
-    fprintf(stderr, "usage: reader_bench --writer PATH [--mib N] [--reps N] "
-                    "[--wide-values N]\n");
+    fprintf(stderr, "usage: reader_bench --writer PATH [--mib N | --kib N] "
+                    "[--reps N] [--wide-values N] [--only pipe|memory|wide]\n");
     return 2;
   }
   size_t bytes = size_t(benchArgLong(argc, argv, "mib", 64)) << 20;
@@ -227,7 +279,7 @@ int main(int argc, char** argv) {
     bytes = size_t(kib) << 10;
   int reps = int(benchArgLong(argc, argv, "reps", 7));
   size_t wide = size_t(benchArgLong(argc, argv, "wide-values", 262144));
-  // --only pipe|memory|wide runs one part, for a profiler.
+  // --only runs one part, for a profiler.
   std::string only = benchArg(argc, argv, "only", "");
   if (only.empty() || only == "pipe")
     pipeFigure(writer, bytes, reps);
