@@ -11,13 +11,15 @@ measured in the same run, interleaved with it:
           the time per machine beyond the one-machine run, and the peak
           memory (ru_maxrss of the enabler, from wait4).
 
-Times are wall-clock medians; each run is a fresh process. Lines beginning
+Times are wall-clock medians; each run is a fresh process, started and
+measured by run_measured. Lines beginning
 with "figure " are collected by scripts/bench."""
 
 import argparse
 import os
 import shutil
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
@@ -48,22 +50,16 @@ def note(text):
     print("  note: " + text, flush=True)
 
 
+RUNNER = None  # run_measured of the build
+
+
 def run(argv, env, cwd):
-    """Runs a program with nothing on its standard handles; gives the wall
-    seconds, the peak resident size in KiB and the exit status."""
-    actions = [(os.POSIX_SPAWN_OPEN, 0, os.devnull, os.O_RDONLY, 0),
-               (os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0),
-               (os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)]
-    previous = os.getcwd()
-    os.chdir(cwd)
-    try:
-        start = time.perf_counter()
-        pid = os.posix_spawn(argv[0], argv, env, file_actions=actions)
-        _, status, usage = os.wait4(pid, 0)
-        seconds = time.perf_counter() - start
-    finally:
-        os.chdir(previous)
-    return seconds, usage.ru_maxrss, os.waitstatus_to_exitcode(status)
+    """Runs a program in `cwd` with nothing on its standard handles, through
+    run_measured; gives the wall seconds, the peak resident size in KiB and
+    the exit status."""
+    out = subprocess.run([RUNNER, cwd] + argv, env=env, check=True,
+                         stdout=subprocess.PIPE).stdout.split()
+    return float(out[0]), int(out[1]), int(out[2])
 
 
 def interleave(reps, jobs):
@@ -250,6 +246,8 @@ def main():
     parser.add_argument("--only", choices=("vs", "vmware", "scale"))
     args = parser.parse_args()
     sizes = [int(s) for s in args.sizes.split(",")]
+    global RUNNER
+    RUNNER = os.path.join(os.path.abspath(args.bin), "run_measured")
     with tempfile.TemporaryDirectory(prefix="enabler-bench-") as base:
         setup = Setup(os.path.abspath(args.bin), base)
         missing = [p for p in ("vs-enabler", "vmware-enabler")
