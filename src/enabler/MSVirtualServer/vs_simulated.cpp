@@ -8,6 +8,7 @@
 #include "common/vartree/vtree.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include <atomic>
 #include <map>
@@ -146,15 +147,27 @@ bool readModel(const char* path, Model* model) {
   fclose(file);
   bool accepted = document->status >= 0 && document->root;
   if (accepted) {
-    const VtNode* server = document->root;
+    VtNode* server = document->root;
     model->name = modelString(server, "Name");
     model->version = modelString(server, "Version");
     model->fails = failList(server);
-    for (int i = 0;; ++i) {
-      const VtNode* machine = vtNodeFindChild(server, "machine", i);
-      if (!machine)
-        break;
-      model->machines.push_back(readMachine(machine));
+    // One walk over the server's children, in order: looking up the i-th
+    // machine by name would walk them all again for every machine. Each
+    // machine group is released once it is copied, so that the document and
+    // the model are never both held whole.
+    size_t machines = 0;
+    for (const VtNode* child = server->children; child; child = child->next)
+      machines += strcmp(child->name, "machine") == 0;
+    model->machines.reserve(machines);
+    VtNode** link = &server->children;
+    while (VtNode* child = *link) {
+      if (strcmp(child->name, "machine") != 0) {
+        link = &child->next;
+        continue;
+      }
+      model->machines.push_back(readMachine(child));
+      *link = child->next;
+      vtFreeNode(child);
     }
   }
   vtFreeDocument(document);
