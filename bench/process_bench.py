@@ -9,7 +9,9 @@ measured in the same run, interleaved with it:
           interpreter with the same script.
   scale:  vs-enabler on simulated servers of 10 to 10,000 running machines:
           the time per machine beyond the one-machine run, and the peak
-          memory (ru_maxrss of the enabler, from wait4).
+          memory (ru_maxrss of the enabler, from wait4), whole and without
+          what the simulated server's model adds (vs_model_floor loading the
+          same model alone).
 
 Times are wall-clock medians; each run is a fresh process, started and
 measured by run_measured. Lines beginning
@@ -212,20 +214,53 @@ def vmware_figure(setup, reps):
            median(results[1]) * 1e3, "ms", 1.2)
 
 
+class ModelFloor:
+    """vs_model_floor on the model of a VsRun: the simulated server's own
+    memory for that model."""
+
+    def __init__(self, setup, vs_run):
+        self.setup = setup
+        self.argv = [os.path.join(setup.bin, "vs_model_floor")]
+        self.environment = setup.env({"KEP_VS_MODEL": vs_run.model})
+
+    def __call__(self):
+        result = run(self.argv, self.environment, self.setup.work)
+        if result[2] != 0:
+            sys.exit("vs_model_floor could not load its model")
+        return result
+
+
 def scale_figure(setup, sizes, reps):
-    runs = [VsRun(setup, 1)] + [VsRun(setup, n) for n in sizes]
-    results = interleave(reps, runs)
-    base = median(results[0])
-    per_machine = {}
-    rss = {}
-    for run_, result in zip(runs[1:], results[1:]):
-        n = run_.machines
-        total = median(result)
+    """Rounds of runs of every size, small sizes several times a round; the
+    one-machine run is the fixed cost that the per-machine figures leave
+    out."""
+    counts = [1] + sizes
+    runs = {n: VsRun(setup, n) for n in counts}
+    floors = {n: ModelFloor(setup, runs[n]) for n in counts}
+    jobs = []
+    for n in counts:
+        weight = max(1, min(5, 1000 // n))
+        jobs += [("run", n)] * weight + [("floor", n)]
+    results = {job: [] for job in set(jobs)}
+    for rep in range(reps):
+        shift = (rep * 7) % len(jobs)
+        for job in jobs[shift:] + jobs[:shift]:
+            kind, n = job
+            results[job].append((runs if kind == "run" else floors)[n]())
+    base = median(results[("run", 1)])
+    per_machine, rss, own = {}, {}, {}
+    model_base = median(results[("floor", 1)], 1)
+    for n in sizes:
+        total = median(results[("run", n)])
         per_machine[n] = (total - base) / (n - 1)
-        rss[n] = max(r[1] for r in result)
+        rss[n] = median(results[("run", n)], 1)
+        model = median(results[("floor", n)], 1)
+        own[n] = rss[n] - (model - model_base)
         note("vs-enabler, %d machines: %.1f ms, %.1f us per machine beyond "
-             "the one-machine run, peak %.1f MiB"
-             % (n, total * 1e3, per_machine[n] * 1e6, rss[n] / 1024))
+             "the one-machine run; peak %.1f MiB, of which the simulated "
+             "server's model adds %.1f MiB"
+             % (n, total * 1e3, per_machine[n] * 1e6, rss[n] / 1024,
+                (model - model_base) / 1024))
     small, mid, large = sizes[0], sizes[len(sizes) // 2 - 1], sizes[-1]
     for n in sizes[1:]:
         if n != mid:
@@ -234,6 +269,8 @@ def scale_figure(setup, sizes, reps):
                    1.2 if n == large else None)
     figure("vs_scale.peak_memory_%d_vs_%d" % (large, small),
            rss[large] / 1024, rss[small] / 1024, "MiB", 1.5)
+    figure("vs_scale.peak_memory_without_model_%d_vs_%d" % (large, small),
+           own[large] / 1024, own[small] / 1024, "MiB", 1.5)
 
 
 def main():
