@@ -62,6 +62,8 @@ def imports(exe):
 
 def origin(path):
     """Who an input of the link belongs to."""
+    if path == "dll stuff":  # the linker's own part of the import tables
+        return "import libraries (kernel32, ...)"
     base = os.path.basename(path.split("(")[0])
     if "libstdc++" in base or "libsupc++" in base:
         return "C++ runtime (libstdc++)"
@@ -132,7 +134,7 @@ def sizes_by_origin(map_text):
         size = int(m.group(3), 16)
         path = m.group(4).strip()
         by_origin[origin(path)] = by_origin.get(origin(path), 0) + size
-        member = os.path.basename(path)
+        member = (origin(path), os.path.basename(path))
         by_member[member] = by_member.get(member, 0) + size
     return by_origin, by_member
 
@@ -170,9 +172,12 @@ def main():
         for name, part in sorted(by_origin.items(), key=lambda e: -e[1]):
             note("  %-34s %7.1f KiB  %4.1f%%"
                  % (name, part / 1024, 100.0 * part / total))
-        top = sorted(by_member.items(), key=lambda e: -e[1])[:8]
+        top = sorted(by_member.items(), key=lambda e: -e[1])
         note("  largest inputs: " + ", ".join(
-            "%s %.1f KiB" % (m, s / 1024) for m, s in top))
+            "%s %.1f KiB" % (m[1], s / 1024) for m, s in top[:8]))
+        own = [(m[1], s) for m, s in top if m[0] == "the project's own code"]
+        note("  the project's inputs: " + ", ".join(
+            "%s %.1f KiB" % (m, s / 1024) for m, s in own))
 
 
 if __name__ == "__main__":
