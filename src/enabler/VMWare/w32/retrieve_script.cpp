@@ -68,6 +68,11 @@ int runWithPaths(const char* serverPath, const char* vmperlPath) {
 
   NodeIdentity identity;
   memset(&identity, 0, sizeof identity);
+  // The identity's texts are freed on every way out of the run.
+  struct IdentityTexts {
+    NodeIdentity* identity;
+    ~IdentityTexts() { freeNodeIdentity(identity); }
+  } texts{&identity};
   if (!getNodeIdentity(&identity))
     return fail("ERROR: Could not retrieve node ID (there is a problem with "
                 "WMI)\n",
