@@ -48,16 +48,18 @@ int sequenceLength(unsigned char lead) {
   return 0;
 }
 
-} // namespace
+/// Low surrogates that stand for one byte each, outside valid UTF-16 text.
+constexpr char32_t kByteEscape = 0xDC00;
 
-std::wstring vsWideFromUtf8(const std::string& text) {
+std::wstring decodeUtf8(const std::string& text, bool keepBytes) {
   std::wstring out;
   size_t at = 0;
   while (at < text.size()) {
     unsigned char lead = static_cast<unsigned char>(text[at]);
     int length = sequenceLength(lead);
+    char32_t invalid = keepBytes ? kByteEscape + lead : kReplacement;
     if (length == 0 || at + length > text.size()) {
-      appendCodePoint(&out, kReplacement);
+      appendCodePoint(&out, invalid);
       ++at;
       continue;
     }
@@ -75,7 +77,7 @@ std::wstring vsWideFromUtf8(const std::string& text) {
     static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
     if (!valid || code < kSmallest[length] || code > 0x10FFFF ||
         (code >= 0xD800 && code <= 0xDFFF)) {
-      appendCodePoint(&out, kReplacement);
+      appendCodePoint(&out, invalid);
       ++at;
       continue;
     }
@@ -83,6 +85,16 @@ std::wstring vsWideFromUtf8(const std::string& text) {
     at += length;
   }
   return out;
+}
+
+} // namespace
+
+std::wstring vsWideFromUtf8(const std::string& text) {
+  return decodeUtf8(text, false);
+}
+
+std::wstring vsWideFromBytes(const std::string& text) {
+  return decodeUtf8(text, true);
 }
 
 std::string vsUtf8FromWide(const std::wstring& text) {
@@ -98,6 +110,10 @@ std::string vsUtf8FromWide(const std::wstring& text) {
         ++at;
         continue;
       }
+    }
+    if (code >= kByteEscape + 0x80 && code <= kByteEscape + 0xFF) {
+      out.push_back(static_cast<char>(code - kByteEscape));
+      continue;
     }
     if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
       code = kReplacement;

@@ -59,6 +59,12 @@ std::string vsLogText(const std::wstring& text);
 /// UTF-8 and wide texts for the simulated Virtual Server, whose model file and
 /// record file are UTF-8 on every platform. Invalid bytes become U+FFFD.
 std::wstring vsWideFromUtf8(const std::string& text);
+/// The wide text's UTF-8; a lone unit U+DC80 to U+DCFF gives back the byte
+/// that vsWideFromBytes kept in it.
 std::string vsUtf8FromWide(const std::wstring& text);
+/// Like vsWideFromUtf8, but a byte that is not part of valid UTF-8 becomes the
+/// lone unit U+DC00 plus the byte instead of U+FFFD, so that vsUtf8FromWide
+/// gives every byte back unchanged.
+std::wstring vsWideFromBytes(const std::string& text);
 
 #endif

@@ -232,7 +232,9 @@ bool VsVariant::toText(std::wstring* text) const {
 }
 
 std::wstring vsWideText(const char* text) {
-  return text ? vsWideFromUtf8(text) : std::wstring();
+  // Host texts (DMI strings) need not be UTF-8; every byte must reach the
+  // guest as it was read.
+  return text ? vsWideFromBytes(text) : std::wstring();
 }
 
 std::string vsLogText(const std::wstring& text) {

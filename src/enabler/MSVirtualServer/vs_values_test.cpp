@@ -128,6 +128,25 @@ TEST(VsTextTest, Utf8RoundTripsAndRejectsInvalidBytes) {
   EXPECT_EQ(L"\xfffd\xfffd", vsWideFromUtf8("\xc0\xaf")); // overlong "/"
 }
 
+TEST(VsTextTest, BytesThatAreNotUtf8SurviveTheWideText) {
+  const std::string cases[] = {
+      "caf\xc3\xa9 \xff\xfe\x80 \x01\x1b",
+      "\xc3",             // cut short
+      "\xc0\xaf",         // overlong "/"
+      "\xed\xa0\x80",     // a surrogate in UTF-8
+      "\xf4\x90\x80\x80", // past U+10FFFF
+      "\xf0\x9f\x98\x80", // valid, above U+FFFF
+  };
+  for (const std::string& text : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(text, vsUtf8FromWide(vsWideFromBytes(text)));
+  }
+  EXPECT_EQ(L"a\xdcff"
+            L"b",
+            vsWideFromBytes("a\xff"
+                            "b"));
+}
+
 TEST(VsTextTest, NarrowTextsOfTheEnablerCrossAsTheyAre) {
   EXPECT_EQ(L"", vsWideText(nullptr));
   EXPECT_EQ(L"", vsWideText(""));
