@@ -1,0 +1,308 @@
+"""Hostile inputs to both native enablers.
+
+Everything the enablers read comes from another program or from the host: the
+cpuid program's report, the DMI texts, the Virtual Server model, the registry
+export file, the log file's target. Each case feeds one such input in a form
+meant to break them and checks that the run ends in time (a hang is a
+failure), with the status the job decides, publishing exactly what it read
+and running nothing it was not asked to run.
+"""
+
+import os
+import shutil
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "..", "hostile"))
+import scenario  # noqa: E402
+from scenario import Scenario, model, running  # noqa: E402
+
+# Every run must end within this many seconds.
+TIMEOUT = 60
+
+# Texts that a shell, printf or a quoting routine would act on.
+NASTY_IDENTITY = {
+    "product_serial": b'SN"; touch pwned-serial; echo "',
+    "bios_vendor": b"%s%n%x%% $(touch pwned-vendor) `touch pwned-tick`",
+    "bios_version": b"1.0 & touch pwned-amp & | touch pwned-pipe ;",
+    "product_name": b"caf\xc3\xa9 \xff\xfe\x80 \x01\x07\x1b\t'quote'",
+    "product_version": b"%PATH% !x! ^& > pwned-redirect < nul",
+}
+
+
+def need(*programs):
+    for program in programs:
+        if not scenario.program_available(program):
+            raise unittest.SkipTest("%s is not built" % program)
+
+
+class HostileCase(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="enabler-hostile-")
+        self.addCleanup(shutil.rmtree, self.root, True)
+        self.count = 0
+
+    def scenario(self, enabler, cpuid="cpuid"):
+        self.count += 1
+        return Scenario(os.path.join(self.root, "host%d" % self.count),
+                        enabler, cpuid)
+
+    def run_enabler(self, s, args=("-v",), extra_env=None):
+        started = time.monotonic()
+        result = s.run(args, extra_env=extra_env, timeout=TIMEOUT)
+        self.assertEqual(result.stdout, b"", "nothing on standard output")
+        self.assertGreaterEqual(result.returncode, 0,
+                                "killed by signal %d" % -result.returncode)
+        result.seconds = time.monotonic() - started
+        return result
+
+    def assertNothingRun(self, s):
+        for directory in (s.work, s.root, s.bin, os.getcwd()):
+            leftovers = [n for n in os.listdir(directory)
+                         if n.startswith("pwned")]
+            self.assertEqual(leftovers, [], "a command ran in " + directory)
+
+
+class HostileCpuidTest(HostileCase):
+    """A cpuid program that floods, nests, waits or dies."""
+
+    # mode: (record expected, log text expected)
+    MODES = [
+        ("report", True, None),
+        ("long-line", False, None),
+        ("deep", False, None),
+        ("stderr-first", True, None),
+        ("stderr-after", True, None),
+        ("read-stdin", True, None),
+        ("exit", False, b"Warning! cpuid returned error = -1\n"),
+        ("crash", False, b"Warning! cpuid returned error = -1\n"),
+    ]
+
+    def test_vs_enabler_survives_each_cpuid(self):
+        need("vs-enabler", "hostile_cpuid")
+        baseline = None
+        for mode, has_record, log_text in self.MODES:
+            with self.subTest(mode=mode):
+                s = self.scenario("vs-enabler", cpuid="hostile_cpuid")
+                s.vs_model(model([running("web01")]))
+                r = self.run_enabler(s, extra_env={"KEP_HOSTILE_CPUID": mode})
+                log = s.log()
+                self.assertIn(b"getInfoFromCPUID() finished with result=%d\n"
+                              % (1 if has_record else 0), log)
+                if log_text:
+                    self.assertIn(log_text, log)
+                record = s.parameter(b"KEP_PHYSICAL_PROCESSOR")
+                if has_record:
+                    self.assertEqual(record, scenario.REPORT_RECORD_VS)
+                else:
+                    self.assertIsNone(record)
+                # The record plays no part in the exit status or in the
+                # other parameters.
+                others = [p for p in s.parameters()
+                          if p[1] != b"KEP_PHYSICAL_PROCESSOR"]
+                if baseline is None:
+                    baseline = (r.returncode, others)
+                self.assertEqual((r.returncode, others), baseline)
+
+    def test_vmware_enabler_survives_each_cpuid(self):
+        need("vmware-enabler", "hostile_cpuid")
+        for mode, has_record, log_text in self.MODES:
+            with self.subTest(mode=mode):
+                s = self.scenario("vmware-enabler", cpuid="hostile_cpuid")
+                s.vmware(server=s.server_dir(), vmperl=s.vmperl_dir())
+                r = self.run_enabler(s, extra_env={"KEP_HOSTILE_CPUID": mode})
+                self.assertEqual(r.returncode, 0, s.log())
+                if log_text:
+                    self.assertIn(log_text, s.log())
+                args, path, record = s.retrieved()
+                if has_record:
+                    self.assertEqual(record, scenario.REPORT_RECORD_VMWARE)
+                else:
+                    self.assertEqual(record, b"<unset>")
+
+    def test_record_from_long_fields_is_cut_to_bounds(self):
+        need("vs-enabler", "hostile_cpuid")
+        s = self.scenario("vs-enabler", cpuid="hostile_cpuid")
+        s.vs_model(model([running("web01")]))
+        self.run_enabler(s, extra_env={"KEP_HOSTILE_CPUID": "long-fields"})
+        # Each text of the record keeps its first 255 bytes; the numbers are
+        # the report's extremes, the word width the vs-enabler default.
+        self.assertEqual(s.parameter(b"KEP_PHYSICAL_PROCESSOR"),
+                         b"2147483647:" + b"M" * 255 + b":" + b"F" * 255
+                         + b":" + b"T" * 255
+                         + b":-2147483648:2147483647:-1:64")
+
+
+class HostileIdentityTest(HostileCase):
+    """DMI texts with quotes, percent signs, ampersands, control characters
+    and bytes that are not ASCII reach the parameters and the script's
+    arguments unchanged, and run nothing."""
+
+    def test_vs_enabler_publishes_identity_unchanged(self):
+        need("vs-enabler", "cpuid")
+        s = self.scenario("vs-enabler")
+        s.dmi(NASTY_IDENTITY)
+        s.vs_model(model([running("web01")]))
+        r = self.run_enabler(s)
+        expected = {
+            b"KEP_NODE_ID": NASTY_IDENTITY["product_serial"],
+            b"KEP_HOST_MANUFACTURER": NASTY_IDENTITY["bios_vendor"],
+            b"KEP_HOST_VERSION": NASTY_IDENTITY["bios_version"],
+            b"KEP_HOST_PRODUCT": NASTY_IDENTITY["product_name"],
+            b"KEP_HOST_TYPE": NASTY_IDENTITY["product_version"],
+        }
+        for name, value in expected.items():
+            self.assertEqual(s.parameter(name, b"web01"), value, name)
+        log = s.log()
+        # Percent signs are written as they are, never taken as formats.
+        self.assertIn(b"OK: Parameter KEP_HOST_MAN set with value '"
+                      + NASTY_IDENTITY["bios_vendor"] + b"'\n", log)
+        self.assertNotEqual(r.returncode, 5, log)
+        self.assertNothingRun(s)
+
+    def test_vmware_enabler_passes_identity_unchanged(self):
+        need("vmware-enabler", "cpuid")
+        s = self.scenario("vmware-enabler")
+        identity = dict(NASTY_IDENTITY)
+        identity["product_serial"] += b" back\\slash"
+        s.dmi(identity)
+        s.vmware(server=s.server_dir(), vmperl=s.vmperl_dir())
+        r = self.run_enabler(s)
+        self.assertEqual(r.returncode, 0, s.log())
+        args, path, record = s.retrieved()
+        expected = [identity["product_serial"].replace(b"\\", b"/"),
+                    identity["bios_vendor"], identity["product_name"],
+                    identity["bios_version"], identity["product_version"]]
+        self.assertEqual(args[:5], expected)
+        self.assertEqual(args[-1], b"-v")
+        self.assertIn(b"OK: Manufact:  " + identity["bios_vendor"] + b"\n",
+                      s.log())
+        self.assertNothingRun(s)
+
+
+class HostileVirtualServerTest(HostileCase):
+    """Virtual Server models far beyond any real server."""
+
+    def test_ten_thousand_running_machines(self):
+        need("vs-enabler", "cpuid")
+        s = self.scenario("vs-enabler")
+        machines = [running("vm%05d" % i) for i in range(10000)]
+        s.vs_model(model(machines))
+        r = self.run_enabler(s, args=())
+        names = {}
+        for machine, name, value in s.parameters():
+            names[machine] = names.get(machine, 0) + 1
+        self.assertEqual(len(names), 10000)
+        self.assertEqual(set(names.values()), {9})
+        self.assertEqual(s.parameter(b"KEP_VM_ID", b"vm09999"), b"vm09999")
+        self.assertIn(r.returncode, (0, 1))
+
+    def test_machine_name_of_a_megabyte(self):
+        need("vs-enabler", "cpuid")
+        s = self.scenario("vs-enabler")
+        name = "n" * (1 << 20)
+        s.vs_model(model([running("first"), running(name), running("last")]))
+        r = self.run_enabler(s)
+        # The model's lines are bounded; a machine line that long cannot be
+        # read, so no machine of the model gets a cut name.
+        for machine, _, _ in s.parameters():
+            self.assertIn(machine, (b"first", b"last", name.encode()))
+        self.assertIn(r.returncode, (0, 1, 6))
+
+
+class HostileRegistryTest(HostileCase):
+    """InstallPath values at the edge of the 1024-byte buffer."""
+
+    def test_server_path_lengths(self):
+        need("vmware-enabler", "cpuid")
+        message = b"ERROR: VMware server version not recognized\n"
+        for length, found in ((1023, True), (1024, False), (1025, False)):
+            with self.subTest(length=length):
+                s = self.scenario("vmware-enabler")
+                server = "C:\\" + "s" * (length - 3)
+                self.assertEqual(len(server), length)
+                s.vmware(server=server, vmperl=s.vmperl_dir())
+                r = self.run_enabler(s)
+                if found:
+                    # The whole path reaches the script's PATH.
+                    self.assertEqual(r.returncode, 0, s.log())
+                    self.assertIn(b":C:/" + b"s" * (length - 3) + b":",
+                                  s.retrieved()[1])
+                else:
+                    self.assertEqual(r.returncode, 7)
+                    self.assertIn(message, s.log())
+                    self.assertIsNone(s.retrieved())
+
+    def test_vmperl_path_lengths(self):
+        need("vmware-enabler", "cpuid")
+        message = b"ERROR: VmPerl Scripting API not installed\n"
+        for length, found in ((1023, True), (1024, False), (1025, False)):
+            with self.subTest(length=length):
+                s = self.scenario("vmware-enabler")
+                vmperl = long_directory(s.path("perl"), length)
+                s.vmware(server=s.server_dir(), vmperl=vmperl)
+                r = self.run_enabler(s)
+                if found:
+                    # A directory of 1023 characters holds the interpreter
+                    # that runs the script.
+                    self.assertEqual(r.returncode, 0, s.log())
+                    self.assertIsNotNone(s.retrieved())
+                else:
+                    self.assertEqual(r.returncode, 7)
+                    self.assertIn(message, s.log())
+
+
+def long_directory(base, length):
+    """A directory below `base` whose path, with the separator behind it,
+    is `length` characters long, holding the machine's perl."""
+    path = base
+    while len(path) + 1 < length:
+        room = length - len(path) - 2
+        path = os.path.join(path, "d" * min(200, room) if room > 0 else "")
+        if room <= 0:
+            break
+    path = path.rstrip("/")
+    # Pad the last component to the exact length.
+    path += "e" * (length - 1 - len(path))
+    os.makedirs(path)
+    os.symlink(shutil.which("perl") or "/usr/bin/perl",
+               os.path.join(path, "perl"))
+    result = path + "/"
+    assert len(result) == length, (len(result), length)
+    return result
+
+
+class FailingLogTest(HostileCase):
+    """en_out.txt is a link to /dev/full: every write to the log fails."""
+
+    def test_exit_status_is_the_jobs(self):
+        if not os.path.exists("/dev/full"):
+            self.skipTest("no /dev/full")
+        need("vs-enabler", "vmware-enabler", "cpuid")
+        setups = [
+            ("vs-enabler", lambda s: s.vs_model(model([running("web01")]))),
+            ("vs-enabler", lambda s: None),
+            ("vmware-enabler", lambda s: s.vmware(server=s.server_dir(),
+                                                  vmperl=s.vmperl_dir())),
+            ("vmware-enabler", lambda s: s.vmware(server=s.server_dir(),
+                                                  vmperl=s.vmperl_dir(),
+                                                  script_status=6)),
+            ("vmware-enabler", lambda s: None),
+        ]
+        for enabler, setup in setups:
+            with self.subTest(enabler=enabler):
+                quiet = self.scenario(enabler)
+                setup(quiet)
+                expected = self.run_enabler(quiet, args=()).returncode
+                s = self.scenario(enabler)
+                setup(s)
+                os.symlink("/dev/full", os.path.join(s.work, "en_out.txt"))
+                r = self.run_enabler(s, args=("-v",))
+                self.assertEqual(r.returncode, expected)
+
+
+if __name__ == "__main__":
+    unittest.main()
