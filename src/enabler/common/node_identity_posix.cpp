@@ -4,9 +4,12 @@
 // the same shape.
 #include "node_identity.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -29,9 +32,21 @@ std::string dmiRoot() {
 // keeps product_serial readable by root alone).
 char* readDmiFile(const std::string& root, const char* name) {
   std::string path = root + "/" + name;
-  FILE* file = fopen(path.c_str(), "rb");
-  if (!file)
+  // Opened without waiting, and taken only when it is a regular file: a named
+  // pipe under the name would otherwise block the open for ever.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
     return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  FILE* file = fdopen(fd, "rb");
+  if (!file) {
+    close(fd);
+    return nullptr;
+  }
   std::string content;
   char chunk[4096];
   bool failed = false;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
@@ -140,6 +141,25 @@ TEST(NodeIdentityDmiTest, UnreadableFileIsAnAbsentField) {
   EXPECT_TRUE(getNodeIdentity(&id));
   EXPECT_EQ(nullptr, id.nodeId);
   EXPECT_STREQ("ProLine DL380 G5", id.product);
+  freeNodeIdentity(&id);
+}
+
+TEST(NodeIdentityDmiTest, NamedPipeOrDeviceIsAnAbsentFieldAtOnce) {
+  // A named pipe without a writer would block an ordinary open for ever; a
+  // device never ends. Neither is a DMI attribute.
+  TempDir dir;
+  for (const auto& file : kComplete)
+    ASSERT_TRUE(writeTestFile(dir.path() + "/" + file.first, file.second));
+  ASSERT_EQ(0, remove((dir.path() + "/product_serial").c_str()));
+  ASSERT_EQ(0, mkfifo((dir.path() + "/product_serial").c_str(), 0600));
+  ASSERT_EQ(0, remove((dir.path() + "/bios_version").c_str()));
+  ASSERT_EQ(0, symlink("/dev/zero", (dir.path() + "/bios_version").c_str()));
+  ScopedEnv root("KEP_DMI_ROOT", dir.path().c_str());
+  NodeIdentity id;
+  EXPECT_TRUE(getNodeIdentity(&id));
+  EXPECT_EQ(Fields({"absent", "'Contoso Firmware Inc.'", "absent",
+                    "'ProLine DL380 G5'", "'Rev. B'"}),
+            fieldsOf(id));
   freeNodeIdentity(&id);
 }
 
