@@ -277,6 +277,77 @@ def long_directory(base, length):
     return result
 
 
+class HostileEnvironmentTest(HostileCase):
+    """What the environment names: DMI files that are pipes or devices, a
+    parameter record that cannot be written, a PATH too long to extend, a
+    home directory of odd text."""
+
+    def dmi_with_traps(self, s):
+        directory = s.dmi(scenario.PLAIN_IDENTITY)
+        serial = os.path.join(directory, "product_serial")
+        os.remove(serial)
+        os.mkfifo(serial)
+        version = os.path.join(directory, "bios_version")
+        os.remove(version)
+        os.symlink("/dev/zero", version)
+
+    def test_dmi_pipe_and_device_are_absent_fields(self):
+        need("vs-enabler", "vmware-enabler", "cpuid")
+        s = self.scenario("vs-enabler")
+        self.dmi_with_traps(s)
+        s.vs_model(model([running("web01")]))
+        self.run_enabler(s)
+        self.assertEqual(s.parameter(b"KEP_NODE_ID"), b"")
+        self.assertEqual(s.parameter(b"KEP_HOST_VERSION"), b"")
+        self.assertEqual(s.parameter(b"KEP_HOST_MANUFACTURER"), b"Phoenix")
+
+        s = self.scenario("vmware-enabler")
+        self.dmi_with_traps(s)
+        s.vmware(server=s.server_dir(), vmperl=s.vmperl_dir())
+        r = self.run_enabler(s)
+        self.assertEqual(r.returncode, 0, s.log())
+        args = s.retrieved()[0]
+        self.assertEqual(args[:5], [b"", b"Phoenix", b"Model 9", b"-",
+                                    b"Rev A"])
+
+    def test_parameter_record_that_cannot_be_written(self):
+        if not os.path.exists("/dev/full"):
+            self.skipTest("no /dev/full")
+        need("vs-enabler", "cpuid")
+        s = self.scenario("vs-enabler")
+        s.vs_model(model([running("web01")]))
+        s.env["KEP_VS_PARAMETERS"] = "/dev/full"
+        r = self.run_enabler(s)
+        self.assertEqual(r.returncode, 5)
+        self.assertIn(b"ERROR: Failure during KEP_NODE_ID set\n", s.log())
+        self.assertIn(b"ERROR: Failure during KEP_PHYSICAL_PROCESSOR set\n",
+                      s.log())
+
+    def test_path_too_long_to_extend(self):
+        need("vmware-enabler", "cpuid")
+        s = self.scenario("vmware-enabler")
+        s.vmware(server=s.server_dir(), vmperl=s.vmperl_dir())
+        r = self.run_enabler(s, extra_env={"PATH": "/x" * 20000})
+        self.assertEqual(r.returncode, 7)
+        self.assertIn(b"ERROR: Could not set VMPerl path in PATH environment "
+                      b"variable\n", s.log())
+        self.assertIsNone(s.retrieved())
+
+    def test_home_directory_of_odd_text(self):
+        need("vs-enabler", "hostile_cpuid")
+        for home in ('" ; touch pwned-home ; "', "x" * 100000, ""):
+            with self.subTest(home=home[:20]):
+                s = self.scenario("vs-enabler", cpuid="hostile_cpuid")
+                s.vs_model(model([running("web01")]))
+                s.env["KEP_HOMEDIR"] = home
+                self.run_enabler(s)
+                # The cpuid program beside the enabler is named by its full
+                # path, which the home directory does not change.
+                self.assertEqual(s.parameter(b"KEP_PHYSICAL_PROCESSOR"),
+                                 scenario.REPORT_RECORD_VS)
+                self.assertNothingRun(s)
+
+
 class FailingLogTest(HostileCase):
     """en_out.txt is a link to /dev/full: every write to the log fails."""
 
