@@ -31,7 +31,7 @@ Probes probesOf(const std::string& text) {
   for (const char* key : kVMwareKeys)
     probes.keys.push_back(key);
   size_t start = 0;
-  while (start < text.size() && probes.keys.size() < 16) {
+  while (start < text.size() && probes.keys.size() < 12) {
     size_t end = text.find('\n', start);
     std::string line = text.substr(start, end == std::string::npos
                                               ? std::string::npos
@@ -42,7 +42,7 @@ Probes probesOf(const std::string& text) {
         probes.keys.push_back(line.substr(1, close - 1));
     } else if (line.size() > 1 && line[0] == '"') {
       size_t close = line.find('"', 1);
-      if (close != std::string::npos && probes.names.size() < 16)
+      if (close != std::string::npos && probes.names.size() < 10)
         probes.names.push_back(line.substr(1, close - 1));
     }
     if (end == std::string::npos)
@@ -55,7 +55,10 @@ Probes probesOf(const std::string& text) {
 std::string describe(const RegFile& file, const Probes& probes) {
   std::string out = file.empty() ? "empty\n" : "not empty\n";
   for (const std::string& key : probes.keys) {
-    out += "[" + key + "] " + (file.hasKey(key) ? "yes" : "no") + "\n";
+    bool present = file.hasKey(key);
+    out += "[" + key + "] " + (present ? "yes" : "no") + "\n";
+    if (!present)
+      continue;
     for (const std::string& name : probes.names) {
       const std::string* value = file.value(key, name);
       if (value != nullptr)
