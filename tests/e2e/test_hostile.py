@@ -76,6 +76,7 @@ class HostileCpuidTest(HostileCase):
         ("deep", False, None),
         ("stderr-first", True, None),
         ("stderr-after", True, None),
+        ("stderr-forever", True, None),
         ("read-stdin", True, None),
         ("exit", False, b"Warning! cpuid returned error = -1\n"),
         ("crash", False, b"Warning! cpuid returned error = -1\n"),

@@ -6,6 +6,9 @@
 //   deep            a status line, then 10,000 nested groups
 //   stderr-first    megabytes on standard error, then the report
 //   stderr-after    the report, then megabytes on standard error
+//   stderr-forever  the report, its standard output closed, then standard
+//                   error without end: until a write there fails, its
+//                   parent is gone, or (a bound for the tests) two minutes
 //   read-stdin      reads standard input to its end, then the report
 //   exit            ends at once without writing anything
 //   crash           aborts at once
@@ -14,6 +17,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
+#ifndef _WIN32
+#  include <unistd.h>
+#endif
 
 #include <string>
 
@@ -54,6 +61,36 @@ void flood(FILE* stream, long total, char fill) {
     total -= static_cast<long>(n);
   }
   fflush(stream);
+}
+
+// Whether the program that started this one has ended.
+bool orphaned(long parent) {
+#ifdef _WIN32
+  (void)parent;
+  return false;
+#else
+  return static_cast<long>(getppid()) != parent;
+#endif
+}
+
+long parentId() {
+#ifdef _WIN32
+  return 0;
+#else
+  return static_cast<long>(getppid());
+#endif
+}
+
+void stderrForever() {
+  long parent = parentId();
+  time_t start = time(nullptr);
+  static char block[4096];
+  memset(block, 'e', sizeof block);
+  while (!orphaned(parent) && time(nullptr) - start < 120) {
+    if (fwrite(block, 1, sizeof block, stderr) != sizeof block ||
+        fflush(stderr) != 0)
+      return;
+  }
 }
 
 void report() {
@@ -103,6 +140,10 @@ int main() {
   } else if (m == "stderr-after") {
     report();
     flood(stderr, total, 'e');
+  } else if (m == "stderr-forever") {
+    report();
+    fclose(stdout);
+    stderrForever();
   } else if (m == "read-stdin") {
     char buffer[4096];
     while (fread(buffer, 1, sizeof buffer, stdin) > 0) {
