@@ -1,27 +1,59 @@
 # lib.sh: shared pieces of the project's scripts.
 
-# Installs, with apt-get, whatever the builds and tests need and the machine
-# lacks.
+# ensure_packages [GROUP...]: installs, with apt-get, whatever the named
+# groups need and the machine lacks. Groups:
+#   native   build and run the native programs (the native preset)
+#   windows  the mingw-w64 cross builds and wine64 (win32 and win64 presets)
+#   all      everything the builds, tests, fuzzing and benchmarks need
+# Without a group it ensures all.
 ensure_packages() {
+  local groups=("$@") group
+  [[ ${#groups[@]} -gt 0 ]] || groups=(all)
   local missing=()
-  command -v cmake >/dev/null || missing+=(cmake)
-  command -v g++ >/dev/null || missing+=(g++)
-  command -v make >/dev/null || missing+=(make)
-  command -v clang++ >/dev/null || missing+=(clang)
-  command -v python3 >/dev/null || missing+=(python3)
-  command -v perl >/dev/null || missing+=(perl)
-  command -v valgrind >/dev/null || missing+=(valgrind)
-  command -v zip >/dev/null || missing+=(zip)
-  [[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev)
-  [[ -f /usr/include/gmock/gmock.h ]] || missing+=(libgmock-dev)
-  [[ -d /usr/src/googletest ]] || missing+=(googletest)
-  [[ -f /usr/include/benchmark/benchmark.h ]] || missing+=(libbenchmark-dev)
-  command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
-  command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64)
-  [[ -x /usr/lib/wine/wine64 ]] || missing+=(wine64)
-  if ! ls /usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
-    missing+=(libclang-rt-14-dev)
-  fi
+  # _need_package PACKAGE TEST...: adds PACKAGE when the test fails.
+  _need_package() {
+    local package=$1
+    shift
+    if ! "$@" >/dev/null 2>&1 && [[ " ${missing[*]} " != *" $package "* ]]; then
+      missing+=("$package")
+    fi
+  }
+  for group in "${groups[@]}"; do
+    case $group in
+      native | windows | all)
+        _need_package cmake command -v cmake
+        _need_package make command -v make
+        _need_package python3 command -v python3
+        # The presets configure the unit tests, which _need_package GoogleTest.
+        _need_package googletest test -d /usr/src/googletest
+        ;;
+      *)
+        echo "ensure_packages: unknown group '$group'" >&2
+        unset -f _need_package
+        return 2
+        ;;
+    esac
+    if [[ $group == native || $group == all ]]; then
+      _need_package g++ command -v g++
+      _need_package perl command -v perl
+      _need_package libgtest-dev test -f /usr/include/gtest/gtest.h
+      _need_package libgmock-dev test -f /usr/include/gmock/gmock.h
+    fi
+    if [[ $group == windows || $group == all ]]; then
+      _need_package g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
+      _need_package g++-mingw-w64-x86-64 command -v x86_64-w64-mingw32-g++-posix
+      _need_package wine64 test -x /usr/lib/wine/wine64
+    fi
+    if [[ $group == all ]]; then
+      _need_package clang command -v clang++
+      _need_package valgrind command -v valgrind
+      _need_package zip command -v zip
+      _need_package libbenchmark-dev test -f /usr/include/benchmark/benchmark.h
+      _need_package libclang-rt-14-dev compgen -G \
+        "/usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a"
+    fi
+  done
+  unset -f _need_package
   if [[ ${#missing[@]} -gt 0 ]]; then
     echo "installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
