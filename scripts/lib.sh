@@ -4,6 +4,7 @@
 # groups need and the machine lacks. Groups:
 #   native   build and run the native programs (the native preset)
 #   windows  the mingw-w64 cross builds and wine64 (win32 and win64 presets)
+#   release  the win32 build of the release package
 #   all      everything the builds, tests, fuzzing and benchmarks need
 # Without a group it ensures all.
 ensure_packages() {
@@ -20,7 +21,7 @@ ensure_packages() {
   }
   for group in "${groups[@]}"; do
     case $group in
-      native | windows | all)
+      native | windows | release | all)
         _need_package cmake command -v cmake
         _need_package make command -v make
         _need_package python3 command -v python3
@@ -38,6 +39,9 @@ ensure_packages() {
       _need_package perl command -v perl
       _need_package libgtest-dev test -f /usr/include/gtest/gtest.h
       _need_package libgmock-dev test -f /usr/include/gmock/gmock.h
+    fi
+    if [[ $group == release ]]; then
+      _need_package g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
     fi
     if [[ $group == windows || $group == all ]]; then
       _need_package g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix

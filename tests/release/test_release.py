@@ -1,0 +1,321 @@
+"""The release package and the documents that travel with it.
+
+    ENABLER_RELEASE_ZIP=ZIP [ENABLER_RELEASE_REBUILT_ZIP=ZIP2] \\
+        python3 -m unittest -v test_release          (in tests/release)
+
+- PackageTest: the zip holds the four 32-bit console programs with their
+  version resources and the guide with CR LF line ends, in a fixed order with
+  fixed dates; a second package built from nothing has the same bytes. Without
+  ENABLER_RELEASE_ZIP it looks for build/release's zip and skips when there is
+  none (scripts/release makes it).
+- GuideTest: the administrator's guide's exit-status tables give each program
+  exactly its statuses, each with the words of its meaning; every ERROR and
+  Warning line it names is one the programs write, and every one they write
+  is named; its version table is what the programs carry.
+- DocsTest: every file path that docs/architecture.md and README.md name
+  exists.
+"""
+
+import glob
+import os
+import re
+import struct
+import sys
+import tempfile
+import unittest
+import zipfile
+
+SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests"))
+import check_pe  # noqa: E402
+
+GUIDE = os.path.join(SOURCE_DIR, "docs", "admin-guide.md")
+EXIT_STATUS_H = os.path.join(SOURCE_DIR, "src", "enabler", "common",
+                             "exit_status.h")
+
+PROGRAMS = ("vs-enabler", "vmware-enabler", "cpuprobe", "vtdump")
+
+# The version resource of each program: file version numbers and text.
+VERSIONS = {
+    "vs-enabler": ((2, 5, 0, 0), "kep_2.5, 20080619v2.5"),
+    "vmware-enabler": ((0, 0, 0, 0), "kepdev, 20070206dev"),
+    "cpuprobe": ((2, 5, 0, 0), "kep_2.5"),
+    "vtdump": ((2, 5, 0, 0), "kep_2.5"),
+}
+
+# Each program's exit statuses and the words its meaning must hold, as the
+# frame's and the workers' tests establish them (tests/e2e/test_frame.py,
+# test_vs_enabler.py, test_vmware_enabler.py and the workers' unit tests).
+STATUS_WORDS = {
+    "vs-enabler": {
+        0: ["no failure"],
+        1: ["command line", "0 processor packages"],
+        3: ["cap", "could not be read"],
+        5: ["parameter", "could not be set", "probe"],
+        6: ["Virtual Server", "reached", "name", "version"],
+        7: ["list of virtual machines", "count"],
+    },
+    "vmware-enabler": {
+        0: ["retrieve.pl", "0"],
+        2: ["node identity"],
+        5: ["retrieve.pl", "5", "other status", "could not be started"],
+        6: ["retrieve.pl", "6"],
+        7: ["command line", "VMware", "VmPerl", "PATH", "retrieve.pl", "7"],
+    },
+}
+STATUS_PREFIX = {"vs-enabler": "kVs", "vmware-enabler": "kVmw"}
+
+
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+def tables_after(text, heading):
+    """The rows (lists of cell texts) of the first Markdown table after the
+    line `heading`."""
+    lines = text.split("\n")
+    at = lines.index(heading)
+    rows = []
+    for line in lines[at + 1:]:
+        if line.startswith("#"):
+            break
+        if line.lstrip().startswith("|"):
+            rows.append([c.strip() for c in line.strip().strip("|").split("|")])
+        elif rows:
+            break
+    return [r for r in rows[1:] if not all(set(c) <= set("-: ") for c in r)]
+
+
+def header_statuses():
+    """Program -> set of statuses that exit_status.h defines for it."""
+    text = read(EXIT_STATUS_H)
+    found = {}
+    for program, prefix in STATUS_PREFIX.items():
+        found[program] = {int(value) for value in
+                          re.findall(r"\b%s\w+ = (\d+)" % prefix, text)}
+    return found
+
+
+def string_literals(path):
+    """The string literals of a C++ file, adjacent ones joined."""
+    text = read(path)
+    literals = []
+    for run in re.finditer(r'"(?:[^"\\\n]|\\.)*"(?:\s*"(?:[^"\\\n]|\\.)*")*',
+                           text):
+        parts = re.findall(r'"((?:[^"\\\n]|\\.)*)"', run.group(0))
+        literals.append("".join(parts).replace("\\n", "\n"))
+    return literals
+
+
+class GuideTest(unittest.TestCase):
+
+    def setUp(self):
+        self.guide = read(GUIDE)
+
+    def status_table(self, program):
+        rows = tables_after(self.guide, "### %s exit status" % program)
+        self.assertTrue(rows, "no exit status table for %s" % program)
+        return {int(row[0]): row[1] for row in rows}
+
+    def test_exit_status_tables_match_the_programs(self):
+        header = header_statuses()
+        for program, words in STATUS_WORDS.items():
+            with self.subTest(program=program):
+                table = self.status_table(program)
+                self.assertEqual(set(words), set(table))
+                self.assertEqual(header[program], set(table),
+                                 "exit_status.h and the guide differ")
+                for status, meaning in table.items():
+                    for word in words[status]:
+                        self.assertIn(word.lower(), meaning.lower(),
+                                      "%s status %d" % (program, status))
+
+    def test_log_lines_are_the_programs_own(self):
+        written = set()
+        for path in glob.glob(os.path.join(SOURCE_DIR, "src", "enabler", "**",
+                                           "*.cpp"), recursive=True):
+            if path.endswith("_test.cpp"):
+                continue
+            for literal in string_literals(path):
+                for line in literal.split("\n"):
+                    if line.startswith(("ERROR:", "Warning!")):
+                        # printf fields stand for any value.
+                        written.add(re.sub(r"%[-0-9.]*[a-z]+", "<n>",
+                                           line.strip()))
+        named = set()
+        for cell in re.findall(r"`([^`]*)`|^\| ((?:ERROR:|Warning!)[^|]*?) *\|",
+                               self.guide, re.M):
+            text = (cell[0] or cell[1]).strip()
+            # "ERROR: ..." names the kind of line, not a line.
+            if (text.startswith(("ERROR:", "Warning!")) and
+                    text not in ("ERROR:", "Warning!") and
+                    not text.endswith("...")):
+                named.add(text)
+        self.assertGreater(len(written), 20)
+
+        def pattern(text):
+            return re.compile(re.sub(r"<[^>]*>", ".+",
+                                     re.escape(text).replace(r"\<", "<")
+                                     .replace(r"\>", ">")) + "$")
+
+        for text in sorted(named):
+            with self.subTest(named=text):
+                self.assertTrue(any(pattern(text).match(w) for w in written),
+                                "the guide names a line no program writes")
+        patterns = [pattern(text) for text in named]
+        for line in sorted(written):
+            with self.subTest(written=line):
+                self.assertTrue(any(p.match(line) for p in patterns),
+                                "a line the programs write is not in the guide")
+
+    def test_version_table_is_what_the_programs_carry(self):
+        rows = tables_after(self.guide, "Their version resources (Properties, "
+                                        "Details in Explorer):")
+        table = {row[0]: (row[1], row[2]) for row in rows}
+        expected = {"%s.exe" % name: (".".join(map(str, numbers)), text)
+                    for name, (numbers, text) in VERSIONS.items()}
+        self.assertEqual(expected, table)
+        # The build files set the same.
+        cmake = "".join(read(p) for folder in ("src", "tools")
+                        for p in glob.glob(os.path.join(
+                            SOURCE_DIR, folder, "**", "CMakeLists.txt"),
+                            recursive=True))
+        for name, (numbers, text) in VERSIONS.items():
+            call = re.search(r"enabler_add_program\(%s\b(.*?)\)" % name, cmake,
+                             re.S)
+            self.assertIsNotNone(call, name)
+            self.assertIn("VERSION_NUMBERS %s" % ",".join(map(str, numbers)),
+                          call.group(1))
+            self.assertIn('VERSION_TEXT "%s"' % text, call.group(1))
+
+
+class DocsTest(unittest.TestCase):
+    """Every file a document names exists: paths with a slash from the
+    repository's top (or, for links, from the document's folder), bare file
+    names somewhere in the repository."""
+
+    DOCUMENTS = ("docs/architecture.md", "README.md")
+    FILE_NAME = re.compile(r"^[\w.-]+\.(?:h|cpp|py|md|cmake|json|txt|sh|pl)$")
+    # Files the documents name that the runs and the release make.
+    MADE = ("en_out.txt", "ADMIN-GUIDE.txt")
+
+    def test_named_files_exist(self):
+        names = set()
+        for folder, dirs, files in os.walk(SOURCE_DIR):
+            dirs[:] = [d for d in dirs if d not in ("build", ".git")]
+            names.update(files)
+        for document in self.DOCUMENTS:
+            text = read(os.path.join(SOURCE_DIR, document))
+            base = os.path.dirname(os.path.join(SOURCE_DIR, document))
+            for link in re.findall(r"\]\(([^)#\s]+)\)", text):
+                if "://" in link:
+                    continue
+                with self.subTest(document=document, link=link):
+                    self.assertTrue(os.path.exists(os.path.join(base, link)))
+            for token in re.findall(r"`([^`\s]+)`", text):
+                token = token.rstrip(".,:;")
+                if any(c in token for c in "*<>=%$") or token.startswith(
+                        ("/", "-", "build/")):
+                    continue  # patterns, the machine's paths, outputs
+                if "/" in token:
+                    with self.subTest(document=document, path=token):
+                        self.assertTrue(os.path.exists(
+                            os.path.join(SOURCE_DIR, token)))
+                elif self.FILE_NAME.match(token) and token not in self.MADE:
+                    with self.subTest(document=document, name=token):
+                        self.assertTrue(token in names, token)
+
+
+def release_zip(variable):
+    path = os.environ.get(variable)
+    if path:
+        return path
+    if variable != "ENABLER_RELEASE_ZIP":
+        return None
+    found = sorted(glob.glob(os.path.join(SOURCE_DIR, "build", "release",
+                                          "kep-enablers-*-win32.zip")))
+    return found[-1] if found else None
+
+
+class PackageTest(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.zip_path = release_zip("ENABLER_RELEASE_ZIP")
+
+    def setUp(self):
+        if not self.zip_path:
+            self.skipTest("no package: scripts/release makes it")
+        self.assertTrue(os.path.isfile(self.zip_path), self.zip_path)
+        self.archive = zipfile.ZipFile(self.zip_path)
+        self.addCleanup(self.archive.close)
+        self.folder = os.path.basename(self.zip_path)[:-len(".zip")]
+
+    def member(self, name):
+        return self.archive.read("%s/%s" % (self.folder, name))
+
+    def test_members_in_fixed_order_with_fixed_dates(self):
+        self.assertRegex(self.folder, r"^kep-enablers-\d+(\.\d+)+-win32$")
+        expected = ["%s/%s.exe" % (self.folder, p) for p in PROGRAMS]
+        expected.append("%s/ADMIN-GUIDE.txt" % self.folder)
+        self.assertEqual(expected, self.archive.namelist())
+        self.assertEqual(b"", self.archive.comment)
+        for info in self.archive.infolist():
+            with self.subTest(member=info.filename):
+                self.assertEqual((1980, 1, 1, 0, 0, 0), info.date_time)
+                self.assertEqual(b"", info.extra)
+                self.assertEqual(3, info.create_system)
+                self.assertEqual(0o100644 << 16, info.external_attr)
+                self.assertEqual(zipfile.ZIP_DEFLATED, info.compress_type)
+        self.assertIsNone(self.archive.testzip())
+
+    def test_programs_are_32_bit_console_programs_with_versions(self):
+        with tempfile.TemporaryDirectory() as folder:
+            for name in PROGRAMS:
+                with self.subTest(program=name):
+                    path = os.path.join(folder, name + ".exe")
+                    data = self.member(name + ".exe")
+                    with open(path, "wb") as f:
+                        f.write(data)
+                    # i386, console, no runtime DLLs, no time stamps,
+                    # OriginalFilename.
+                    self.assertEqual([], check_pe.check(path, "i386"))
+                    blob = check_pe.PeFile(data).version_info()
+                    strings = check_pe.version_strings(blob)
+                    numbers, text = VERSIONS[name]
+                    self.assertEqual(text, strings.get("FileVersion"))
+                    self.assertEqual(text, strings.get("ProductVersion"))
+                    self.assertEqual("KEP Enabler", strings.get("ProductName"))
+                    _, fixed, _, _ = check_pe.parse_version_block(blob, 0)
+                    ms, ls = struct.unpack_from("<II", fixed, 8)
+                    self.assertEqual(numbers, (ms >> 16, ms & 0xFFFF,
+                                               ls >> 16, ls & 0xFFFF))
+
+    def test_guide_is_the_admin_guide_with_crlf(self):
+        guide = self.member("ADMIN-GUIDE.txt")
+        self.assertEqual(guide.count(b"\n"), guide.count(b"\r\n"))
+        with open(GUIDE, "rb") as f:
+            source = f.read()
+        self.assertEqual(source.replace(b"\r\n", b"\n"),
+                         guide.replace(b"\r\n", b"\n"))
+
+    def test_a_second_build_gives_the_same_bytes(self):
+        again = release_zip("ENABLER_RELEASE_REBUILT_ZIP")
+        if not again:
+            self.skipTest("no second package to compare "
+                          "(ENABLER_RELEASE_REBUILT_ZIP)")
+        with open(self.zip_path, "rb") as f:
+            first = f.read()
+        with open(again, "rb") as f:
+            second = f.read()
+        if first != second:
+            with zipfile.ZipFile(again) as other:
+                differing = [info.filename for info in self.archive.infolist()
+                             if other.read(info.filename) !=
+                             self.archive.read(info.filename)]
+            self.fail("the two packages differ; members: %s" % differing)
+
+
+if __name__ == "__main__":
+    unittest.main()
