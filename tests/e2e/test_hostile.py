@@ -20,6 +20,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
 import scenario  # noqa: E402
 from scenario import Scenario, model, running  # noqa: E402
 
+import e2e_support as e2e  # noqa: E402
+
 # Every run must end within this many seconds.
 TIMEOUT = 60
 
@@ -135,6 +137,81 @@ class HostileCpuidTest(HostileCase):
                          b"2147483647:" + b"M" * 255 + b":" + b"F" * 255
                          + b":" + b"T" * 255
                          + b":-2147483648:2147483647:-1:64")
+
+
+class WineHostileCpuidTest(HostileCase):
+    """The same cpuid programs as cpuid.exe beside the win64 vmware-enabler
+    under wine64: the Windows pipes, with the enabler's end of the error pipe
+    closed at the start and the child's standard input at its end."""
+
+    prefix = e2e.WinePrefix("hostile")
+    SERVER_KEY = "SOFTWARE\\VMware, Inc.\\VMware Server"
+    VMPERL_KEY = "SOFTWARE\\VMware, Inc.\\VMware VmPerl Scripting API"
+
+    @classmethod
+    def setUpClass(cls):
+        if e2e.wine_available() and os.path.exists(
+                e2e.win64("vmware-enabler")):
+            cls.prefix.ensure()
+
+    def setUp(self):
+        e2e.require_wine(self)
+        super().setUp()
+        for program in ("vmware-enabler", "hostile_cpuid", "vmw_perl"):
+            if not os.path.exists(e2e.win64(program)):
+                self.skipTest("%s.exe is not built" % program)
+        self.bin = os.path.join(self.root, "bin")
+        self.work = os.path.join(self.root, "work")
+        self.vmperl = os.path.join(self.root, "vmperl")
+        for directory in (self.bin, self.work, self.vmperl):
+            os.mkdir(directory)
+        shutil.copy(e2e.win64("vmware-enabler"), self.bin)
+        shutil.copy(e2e.win64("hostile_cpuid"),
+                    os.path.join(self.bin, "cpuid.exe"))
+        shutil.copy(e2e.win64("vmw_perl"),
+                    os.path.join(self.vmperl, "perl.exe"))
+        shutil.copy(os.path.join(e2e.FIXTURES, "vmperl", "retrieve.pl"),
+                    self.work)
+        lines = ["Windows Registry Editor Version 5.00", ""]
+        for key, path in ((self.SERVER_KEY, self.root),
+                          (self.VMPERL_KEY, self.vmperl)):
+            value = (e2e.wine_path(path) + "\\").replace("\\", "\\\\")
+            lines += ["[HKEY_LOCAL_MACHINE\\%s]" % key,
+                      '"InstallPath"="%s"' % value, ""]
+        reg = os.path.join(self.root, "vmware.reg")
+        with open(reg, "w") as f:
+            f.write("\r\n".join(lines))
+        result = e2e.run(["regedit", "/S", e2e.wine_path(reg)], self.root,
+                         prefix=self.prefix)
+        self.assertEqual(0, result.status, result.stderr)
+
+    def run_mode(self, mode):
+        record = os.path.join(self.work, "record.txt")
+        if os.path.exists(record):
+            os.remove(record)
+        env = {"VMW_TEST_RECORD": e2e.wine_path(record),
+               "VMW_TEST_STATUS": None, "PHYSICAL_PROCESSOR": None,
+               "KEP_HOMEDIR": None, "KEP_HOSTILE_CPUID": mode}
+        result = e2e.run([os.path.join(self.bin, "vmware-enabler.exe"), "-v"],
+                         self.work, env=env, prefix=self.prefix,
+                         timeout=TIMEOUT * 2)
+        self.assertEqual(b"", result.stdout)
+        self.assertEqual(0, result.status)
+        with open(record, "rb") as f:
+            for line in f.read().decode("utf-8").split("\n"):
+                if line.startswith("PHYSICAL_PROCESSOR="):
+                    return line[len("PHYSICAL_PROCESSOR="):]
+        return None
+
+    def test_vmware_enabler_survives_each_cpuid(self):
+        for mode, has_record, _ in HostileCpuidTest.MODES:
+            with self.subTest(mode=mode):
+                record = self.run_mode(mode)
+                if has_record:
+                    self.assertEqual(
+                        record, scenario.REPORT_RECORD_VMWARE.decode())
+                else:
+                    self.assertIsNone(record)
 
 
 class HostileIdentityTest(HostileCase):
