@@ -272,6 +272,27 @@ def show_outputs(run, meanings, note=None):
         SCREEN.field("", note)
 
 
+# The vs-enabler log lines that set the exit status, with the status.
+STATUS_LINES = ((re.compile(r"ERROR: Microsoft Virtual Server not installed!$|"
+                            r"ERROR: Error in get_(Name|Version)$"), 6),
+                (re.compile(r"ERROR: failure retrieving max vm capacity$"), 3),
+                (re.compile(r"ERROR: Failure during \S+ set$"), 5),
+                (re.compile(r"numOfPhysicalPackages=0$"), 1))
+
+
+def deciding_line(lines, status):
+    """The last log line that set `status`, with its machine."""
+    machine, found = None, None
+    for line in lines:
+        named = re.match(r">> (.*): ", line)
+        if named:
+            machine = named.group(1)
+        for pattern, value in STATUS_LINES:
+            if value == status and pattern.match(line):
+                found = ("%s: %s" % (machine, line)) if machine else line
+    return found
+
+
 def show_log(path):
     text = read_text(path)
     if text is None:
@@ -316,9 +337,10 @@ def capacity_note(machine, prelude):
     if not rule:
         return "no capacity rule applies"
     if "max_vm_cap=" in rule[0]:
-        return "cpu cap %s x %s host processors" % (
-            number(labelled(lines, "max_vm_cap") or "?"),
-            labelled(lines, "host_cpu_count") or "?")
+        cpus = labelled(lines, "host_cpu_count") or "?"
+        return "cpu cap %s x %s host processor%s" % (
+            number(labelled(lines, "max_vm_cap") or "?"), cpus,
+            "" if cpus == "1" else "s")
     packages = labelled(prelude, "hostPackageCount")
     if packages is None or int(packages) < 1:
         packages = labelled(lines, "numOfPhysicalPackages") or "?"
@@ -443,8 +465,17 @@ def run_vs_native():
                "%s -v -version" % shown(program), native_program("cpuid"))
     run = Run([program, "-v", "-version"], cwd,
               environment({name: value for name, value, _ in variables}))
+    show_vs_result(run, os.path.join(cwd, "en_out.txt"), records)
+
+
+def show_vs_result(run, log, records):
+    """Status, the line that decided it, the log and the parameters."""
     show_outputs(run, VS_STATUS, LAST_FAILURE)
-    lines = show_log(os.path.join(cwd, "en_out.txt"))
+    text = read_text(log) or ""
+    decided = deciding_line(text.split("\n"), run.status)
+    if decided:
+        SCREEN.field("Decided by", decided)
+    lines = show_log(log)
     show_parameters(lines, records)
 
 
@@ -590,9 +621,7 @@ def run_vs_windows():
     run = wine([program, "-v", "-version"], cwd,
                {"KEP_VS_MODEL": wine_path(model),
                 "KEP_VS_PARAMETERS": wine_path(records)})
-    show_outputs(run, VS_STATUS, LAST_FAILURE)
-    lines = show_log(os.path.join(cwd, "en_out.txt"))
-    show_parameters(lines, records)
+    show_vs_result(run, os.path.join(cwd, "en_out.txt"), records)
 
 
 def run_vmware_windows(registry):
@@ -713,6 +742,9 @@ def main(argv):
     SCREEN.say("Demo host: %s (%s)" % (
         shown(DEMO), "laid out now from demo/host" if fresh else
         "kept from an earlier run; --reset lays it out afresh"))
+    SCREEN.say("Each enabler runs as the inventory product starts it, with -v "
+               "(the log file en_out.txt)")
+    SCREEN.say("and -version (the banner on standard error).")
     if args.windows:
         registry, problems = prepare_wine()
         for problem in problems:
