@@ -66,6 +66,29 @@ STATUS_WORDS = {
 STATUS_PREFIX = {"vs-enabler": "kVs", "vmware-enabler": "kVmw"}
 
 
+def imported_functions(data):
+    """DLL name -> names of the functions a 32-bit PE file imports by name."""
+    pe = check_pe.PeFile(data)
+    found = pe.directory(check_pe.DIR_IMPORT)
+    functions = {}
+    at = found[0] if found else None
+    while at is not None:
+        lookup, _, _, name, thunks = struct.unpack_from("<IIIII", data, at)
+        if (lookup, name, thunks) == (0, 0, 0):
+            break
+        table = pe.offset(lookup or thunks)
+        names = functions.setdefault(pe.c_string(pe.offset(name)).lower(), [])
+        while True:
+            entry = struct.unpack_from("<I", data, table)[0]
+            if entry == 0:
+                break
+            if not entry & 0x80000000:
+                names.append(pe.c_string(pe.offset(entry) + 2))
+            table += 4
+        at += 20
+    return functions
+
+
 def read(path):
     with open(path, encoding="utf-8") as f:
         return f.read()
@@ -291,6 +314,19 @@ class PackageTest(unittest.TestCase):
                     ms, ls = struct.unpack_from("<II", fixed, 8)
                     self.assertEqual(numbers, (ms >> 16, ms & 0xFFFF,
                                                ls >> 16, ls & 0xFFFF))
+
+    def test_programs_load_on_vista_and_server_2008(self):
+        # The hosts of Virtual Server and VMware Server: kernel32 there lacks
+        # the K32 functions of Windows 7, such as K32GetModuleFileNameExA.
+        for name in PROGRAMS:
+            with self.subTest(program=name):
+                functions = imported_functions(self.member(name + ".exe"))
+                self.assertIn("kernel32.dll", functions)
+                self.assertEqual([], [f for f in functions["kernel32.dll"]
+                                      if f.startswith("K32")])
+        for name in ("vs-enabler", "vmware-enabler"):
+            functions = imported_functions(self.member(name + ".exe"))
+            self.assertIn("GetModuleFileNameExA", functions.get("psapi.dll", []))
 
     def test_guide_is_the_admin_guide_with_crlf(self):
         guide = self.member("ADMIN-GUIDE.txt")
