@@ -1,5 +1,5 @@
 # release.sh: sourced by scripts/test after the builds. The release package
-# is built (scripts/release, in build/win32), then built again from nothing in
+# is built (scripts/release, in build/release-win32), then built again from nothing in
 # a fresh folder; the package test checks the programs and the guide in the
 # package, that both packages have the same bytes, and that the guide and the
 # documents agree with the sources.
