@@ -40,11 +40,12 @@ ensure_packages() {
       _need_package libgtest-dev test -f /usr/include/gtest/gtest.h
       _need_package libgmock-dev test -f /usr/include/gmock/gmock.h
     fi
-    if [[ $group == release ]]; then
+    if [[ $group == release || $group == windows || $group == all ]]; then
+      # The release uses the win32 threading model, the tests the posix one.
+      _need_package g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-win32
       _need_package g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
     fi
     if [[ $group == windows || $group == all ]]; then
-      _need_package g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
       _need_package g++-mingw-w64-x86-64 command -v x86_64-w64-mingw32-g++-posix
       _need_package wine64 test -x /usr/lib/wine/wine64
     fi
