@@ -268,6 +268,40 @@ class NativeRunner(Runner):
         return result.status, log
 
 
+def expected_several_machines(runner):
+    """What a run of several_machines.model gives: each capacity rule, a saved
+    machine and a state out of range."""
+    expected = Expected(runner)
+    expected.server()
+    expected.host()
+    expected.machine("web01", "Running")
+    expected.settings(25, 4, 50)
+    expected.parameters("web01", ("max_vm_cap", 100.0))
+    expected.machine("db01", "Saved")
+    expected.settings(12.5, 2, 80)
+    expected.machine("app01", "Running")
+    expected.settings(0, 4, 37.5)
+    expected.parameters("app01", ("max_sys_cap", 75.0))
+    expected.machine("old01", "Invalid")  # state 42
+    expected.settings(10, None, None)
+    return expected
+
+
+def expected_other_value_types(runner):
+    """What a run of other_value_types.model gives: values of other types are
+    converted first."""
+    expected = Expected(runner)
+    expected.server()
+    expected.host()
+    expected.machine("web01", "Running")
+    expected.settings(25, 4, 50)  # "25", 4.5 rounded to even, integer 50
+    expected.parameters("web01", ("max_vm_cap", 100.0))
+    expected.machine("app01", "Running")
+    expected.settings(None, 2, 37.5)  # "none" is no number; 2.5 gives 2
+    expected.parameters("app01", ("max_sys_cap", 75.0))
+    return expected
+
+
 class NativeTest(TempDirCase):
 
     def setUp(self):
@@ -289,20 +323,8 @@ class NativeTest(TempDirCase):
         self.check(expected, fixture("no_machines.model"))
 
     def test_several_machines_every_rule_and_state(self):
-        expected = Expected(self.runner)
-        expected.server()
-        expected.host()
-        expected.machine("web01", "Running")
-        expected.settings(25, 4, 50)
-        expected.parameters("web01", ("max_vm_cap", 100.0))
-        expected.machine("db01", "Saved")
-        expected.settings(12.5, 2, 80)
-        expected.machine("app01", "Running")
-        expected.settings(0, 4, 37.5)
-        expected.parameters("app01", ("max_sys_cap", 75.0))
-        expected.machine("old01", "Invalid")  # state 42
-        expected.settings(10, None, None)
-        self.check(expected, fixture("several_machines.model"))
+        self.check(expected_several_machines(self.runner),
+                   fixture("several_machines.model"))
 
     def test_saved_machine_with_unreadable_cap_sets_status_3(self):
         expected = Expected(self.runner)
@@ -335,16 +357,8 @@ class NativeTest(TempDirCase):
         self.check(expected, fixture("no_capacity_settings.model"))
 
     def test_other_value_types_are_converted(self):
-        expected = Expected(self.runner)
-        expected.server()
-        expected.host()
-        expected.machine("web01", "Running")
-        expected.settings(25, 4, 50)  # "25", 4.5 rounded to even, integer 50
-        expected.parameters("web01", ("max_vm_cap", 100.0))
-        expected.machine("app01", "Running")
-        expected.settings(None, 2, 37.5)  # "none" is no number; 2.5 gives 2
-        expected.parameters("app01", ("max_sys_cap", 75.0))
-        self.check(expected, fixture("other_value_types.model"))
+        self.check(expected_other_value_types(self.runner),
+                   fixture("other_value_types.model"))
 
     def test_without_cpuid_count_system_rule_uses_probe_count(self):
         expected = Expected(self.runner)
@@ -562,32 +576,12 @@ class WineTest(TempDirCase):
         self.assertEqual(expected.status, status)
 
     def test_several_machines_through_com(self):
-        expected = Expected(self.runner)
-        expected.server()
-        expected.host()
-        expected.machine("web01", "Running")
-        expected.settings(25, 4, 50)
-        expected.parameters("web01", ("max_vm_cap", 100.0))
-        expected.machine("db01", "Saved")
-        expected.settings(12.5, 2, 80)
-        expected.machine("app01", "Running")
-        expected.settings(0, 4, 37.5)
-        expected.parameters("app01", ("max_sys_cap", 75.0))
-        expected.machine("old01", "Invalid")
-        expected.settings(10, None, None)
-        self.check(expected, fixture("several_machines.model"))
+        self.check(expected_several_machines(self.runner),
+                   fixture("several_machines.model"))
 
     def test_other_value_types_through_variant_conversion(self):
-        expected = Expected(self.runner)
-        expected.server()
-        expected.host()
-        expected.machine("web01", "Running")
-        expected.settings(25, 4, 50)
-        expected.parameters("web01", ("max_vm_cap", 100.0))
-        expected.machine("app01", "Running")
-        expected.settings(None, 2, 37.5)
-        expected.parameters("app01", ("max_sys_cap", 75.0))
-        self.check(expected, fixture("other_value_types.model"))
+        self.check(expected_other_value_types(self.runner),
+                   fixture("other_value_types.model"))
 
     def test_not_installed(self):
         not_installed = ("Log file opened\n"
