@@ -139,11 +139,11 @@ void compareReadings(const std::string& text, const std::string& variant,
 // The lookups as the enabler makes them, in both views.
 void checkLookups(const RegFile& file) {
   FileRegistry registry(file);
-  setRegistry(&registry);
   for (Wow64Answer answer : {Wow64Answer::No, Wow64Answer::Yes}) {
-    setWow64Answer(answer);
+    InstallationRegistry lookup(registry,
+                                [answer] { return answer == Wow64Answer::Yes; });
     char* path = nullptr;
-    if (getServerInstallPath(&path)) {
+    if (lookup.getServerInstallPath(&path)) {
       FUZZ_CHECK(path != nullptr, "server path found but null");
       FUZZ_CHECK(strlen(path) < kInstallPathBytes, "server path too long");
       free(path);
@@ -156,7 +156,7 @@ void checkLookups(const RegFile& file) {
     const std::string* stored = file.value(perlKey, "InstallPath");
     bool fits = stored != nullptr && stored->size() < kInstallPathBytes;
     path = reinterpret_cast<char*>(1);
-    bool found = getVmPerlInstallPath(&path);
+    bool found = lookup.getVmPerlInstallPath(&path);
     FUZZ_CHECK(found == fits, std::string("VmPerl path found: ") +
                                   (found ? "yes" : "no"));
     if (found) {
@@ -168,9 +168,9 @@ void checkLookups(const RegFile& file) {
 
     // A value read into a buffer of its exact size, and one byte short.
     RegistryKey key = nullptr;
-    if (openRegistryKey(localMachineKey(),
-                        "SOFTWARE\\VMware, Inc.\\VMware Server",
-                        kKeyQueryValue, &key) == kRegistrySuccess) {
+    if (lookup.openRegistryKey(localMachineKey(),
+                               "SOFTWARE\\VMware, Inc.\\VMware Server",
+                               kKeyQueryValue, &key) == kRegistrySuccess) {
       uint32_t size = 0;
       if (registry.queryValue(key, "InstallPath", nullptr, &size) ==
               kRegistrySuccess &&
@@ -194,8 +194,6 @@ void checkLookups(const RegFile& file) {
       registry.closeKey(key);
     }
   }
-  setRegistry(nullptr);
-  setWow64Answer(Wow64Answer::Unknown);
 }
 
 } // namespace

@@ -192,12 +192,8 @@ protected:
   VsWorkerHostileTest() {
     machines.clear();
     calls.clear();
-    setProcessorCountOverride(4);
-    setCpuIdSource(&processor_);
   }
   ~VsWorkerHostileTest() override {
-    setCpuIdSource(nullptr);
-    setProcessorCountOverride(0);
     machines.clear();
     calls.clear();
   }
@@ -207,8 +203,13 @@ protected:
     logFile = fopen(logPath.c_str(), "wb");
     verbose = logFile != nullptr;
     returnCode = 0;
-    publishParametersWith({connectFake, releaseFake, plainIdentity,
-                           plainRecord});
+    VsPublishServices services;
+    services.connect = connectFake;
+    services.disconnect = releaseFake;
+    services.nodeIdentity = plainIdentity;
+    services.processorRecord = plainRecord;
+    services.processor = {&processor_, [] { return 4; }, [] { return 0; }};
+    publishParametersWith(services);
     fclose(logFile);
     logFile = nullptr;
     verbose = false;

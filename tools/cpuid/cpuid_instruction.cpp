@@ -1,35 +1,18 @@
-// cpuid_instruction.cpp: the CPUID instruction of this processor, the only
-// file of the cpuid program that knows the processor architecture.
+// cpuid_instruction.cpp: the cpuid program's readings of this processor,
+// through the platform's CPUID instruction, the one the enablers' probe uses.
 #include "host_report.h"
 
-#if defined(__i386__) || defined(__x86_64__)
-#  include <cpuid.h>
-#endif
+#include "common/platform/cpuid_instruction.h"
 
 namespace {
 
 class InstructionReader : public CpuidReader {
 public:
-  bool available() override {
-#if defined(__x86_64__)
-    return true;
-#elif defined(__i386__)
-    // The EFLAGS ID test: CPUID exists when bit 21 can be toggled.
-    return __get_cpuid_max(0, nullptr) != 0;
-#else
-    return false;
-#endif
-  }
+  bool available() override { return cpuidInstructionAvailable(); }
 
   CpuidReading read(uint32_t leaf, uint32_t subleaf) override {
-    CpuidReading r{};
-#if defined(__i386__) || defined(__x86_64__)
-    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
-#else
-    (void)leaf;
-    (void)subleaf;
-#endif
-    return r;
+    CpuIdRegisters regs = executeCpuid(leaf, subleaf);
+    return CpuidReading{regs.eax, regs.ebx, regs.ecx, regs.edx};
   }
 };
 

@@ -141,20 +141,19 @@ int main(int argc, char** argv) {
     return record();
 
   ReplayCpuIdSource replay;
+  ProcessorServices processor = systemProcessorServices();
   if (options.replayFile) {
     std::string err;
     if (!loadCpuIdReplay(options.replayFile, &replay, &err)) {
       fprintf(stderr, "cpuprobe: %s\n", err.c_str());
       return kStatusFailed;
     }
-    setCpuIdSource(&replay);
-    setProcessorCountOverride(options.processors);
+    processor.cpuIdSource = &replay;
+    processor.processorCount = [&options] { return options.processors; };
   }
   CpuIdInfo info;
-  int result = getCpuIdInfo(&info);
+  int result = getCpuIdInfo(&info, *processor.cpuIdSource);
   printRecord(result, info);
-  printInt("numberOfProcessors", getNumberOfProcessors());
-  setCpuIdSource(nullptr);
-  setProcessorCountOverride(0);
+  printInt("numberOfProcessors", processor.processorCount());
   return kStatusOk;
 }

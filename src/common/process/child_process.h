@@ -5,6 +5,9 @@
 #ifndef ENABLER_PROCESS_CHILD_PROCESS_H
 #define ENABLER_PROCESS_CHILD_PROCESS_H
 
+#include "common/platform/system_error.h"
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,13 @@ public:
   virtual int read(char* buffer, int count) = 0;
   /// Closes the stream; later reads give 0. Closing twice does nothing.
   virtual void close() {}
+
+  /// Why the last read gave 0 when that was a failure of the system, not the
+  /// end of the stream or a closed stream; no failure otherwise.
+  const SystemError& readError() const { return readError_; }
+
+protected:
+  SystemError readError_;
 };
 
 /// A writable byte stream. Releasing it closes it.
@@ -75,13 +85,38 @@ enum class ChildErrorOutput {
 
 /// Starts `program` (never null) with `arguments` (null for none). Gives the
 /// child, owned by the caller, or null when it cannot be started; nothing is
-/// reported and every pipe made for it is closed again. A program path with a
-/// blank is quoted on Windows; a bare name is searched for as the platform
-/// does (natively on PATH). Natively `arguments` is cut at blanks and tabs
-/// into separate arguments, double quotes grouping (see splitArguments).
+/// written anywhere, the reason goes to `*error` when it is not null, and
+/// every pipe made for the child is closed again. A program path with a blank
+/// is quoted on Windows; a bare name is searched for as the platform does
+/// (natively on PATH). Natively `arguments` is cut at blanks and tabs into
+/// separate arguments, double quotes grouping (see splitArguments).
 ChildProcess*
 startChildProcess(const char* program, const char* arguments,
-                  ChildErrorOutput errorOutput = ChildErrorOutput::kPipe);
+                  ChildErrorOutput errorOutput = ChildErrorOutput::kPipe,
+                  SystemError* error = nullptr);
+
+/// A started child, owned: releasing it releases the child as above.
+using ChildProcessPtr = std::unique_ptr<ChildProcess>;
+
+/// A program to run with the enabler's own standard handles: its path, its
+/// argument vector (argv[0] first), and the same as one command line, which
+/// is what CreateProcessA receives on Windows (the C runtime's rules must
+/// parse it back into `arguments`).
+struct ProgramCommand {
+  std::string program;
+  std::vector<std::string> arguments;
+  std::string commandLine;
+};
+
+/// Runs `command` as a child that inherits the enabler's standard input,
+/// output and error, its environment and its current directory, and waits
+/// for its end without time limit. The program is started directly, never
+/// through a command interpreter, and is not searched for on PATH. Gives the
+/// child's exit status; -1 when it could not be started, ended without an
+/// exit status of its own (natively: killed by a signal), or its status could
+/// not be learned, with the reason in `*error` when it is not null.
+int runChildProcess(const ProgramCommand& command,
+                    SystemError* error = nullptr);
 
 /// A child process with its pipes made but nothing started: terminate() gives
 /// false, exitCode() and wait() give -1 at once. For users that need the

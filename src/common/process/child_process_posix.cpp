@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -89,12 +90,15 @@ public:
     if (count < 0)
       return 0;
     ssize_t got = 0;
+    readError_ = SystemError();
     if (fd_.valid() && count > 0) {
       do
         got = ::read(fd_.get(), buffer, count);
       while (got < 0 && errno == EINTR);
-      if (got < 0)
+      if (got < 0) {
+        readError_ = lastSystemError("read");
         got = 0;
+      }
     }
     buffer[got] = 0;
     return static_cast<int>(got);
@@ -144,7 +148,7 @@ class PosixChildProcess : public ChildProcess {
 public:
   explicit PosixChildProcess(ChildErrorOutput errorOutput);
   ~PosixChildProcess() override;
-  bool start(const char* program, const char* arguments);
+  bool start(const char* program, const char* arguments, SystemError* error);
 
   bool terminate() override;
   int exitCode() override;
@@ -194,10 +198,13 @@ PosixChildProcess::~PosixChildProcess() {
   stdin_.close();
 }
 
-bool PosixChildProcess::start(const char* program, const char* arguments) {
+bool PosixChildProcess::start(const char* program, const char* arguments,
+                              SystemError* error) {
   posix_spawn_file_actions_t actions;
-  if (posix_spawn_file_actions_init(&actions) != 0)
+  if (int failed = posix_spawn_file_actions_init(&actions)) {
+    keepSystemError(error, systemError("posix_spawn_file_actions_init", failed));
     return false;
+  }
   // A pipe that could not be made leaves the child the null device there, as
   // a failed pipe leaves its streams reading and writing nothing.
   if (stdin_.readEnd.valid())
@@ -235,8 +242,12 @@ bool PosixChildProcess::start(const char* program, const char* arguments) {
       posix_spawnp(&pid, program, &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0)
+  if (failed != 0) {
+    keepSystemError(error, systemError(std::string("posix_spawnp '") +
+                                           program + "'",
+                                       failed));
     return false;
+  }
   pid_ = pid;
   // The child holds its own copies now. Closing the enabler's copy of the
   // output's write end lets a read see the end once the child is done.
@@ -302,10 +313,41 @@ ChildProcess* makeChildProcess() {
 }
 
 ChildProcess* startChildProcess(const char* program, const char* arguments,
-                                ChildErrorOutput errorOutput) {
+                                ChildErrorOutput errorOutput,
+                                SystemError* error) {
   ENABLER_ASSERT(program != 0, "child_process");
   std::unique_ptr<PosixChildProcess> child(new PosixChildProcess(errorOutput));
-  if (!child->start(program, arguments))
+  if (!child->start(program, arguments, error))
     return nullptr;
   return child.release();
+}
+
+int runChildProcess(const ProgramCommand& command, SystemError* error) {
+  std::vector<char*> argv;
+  for (const std::string& argument : command.arguments)
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid;
+  // posix_spawn, not posix_spawnp: the program is a path of its own and is
+  // never looked for on PATH.
+  if (int failed = posix_spawn(&pid, command.program.c_str(), nullptr, nullptr,
+                               argv.data(), environ)) {
+    keepSystemError(error,
+                    systemError("posix_spawn '" + command.program + "'", failed));
+    return -1;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) {
+      keepSystemError(error, lastSystemError("waitpid"));
+      return -1;
+    }
+  }
+  if (WIFEXITED(status))
+    return WEXITSTATUS(status);
+  // A program killed by a signal has no exit status of its own.
+  keepSystemError(error, SystemError{"'" + command.program + "' ended by signal",
+                                     WTERMSIG(status),
+                                     strsignal(WTERMSIG(status))});
+  return -1;
 }

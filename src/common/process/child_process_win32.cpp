@@ -102,10 +102,15 @@ int PipeReader::read(char* buffer, int count) {
   DWORD got = 0;
   // A read of 0 bytes is answered without ReadFile, which on a pipe would
   // wait for data that is not wanted.
+  readError_ = SystemError();
   if (handle_.valid() && count > 0) {
     if (!ReadFile(handle_.get(), buffer, static_cast<DWORD>(count), &got,
-                  nullptr))
+                  nullptr)) {
+      // A broken pipe is how the end of the child's output shows.
+      if (GetLastError() != ERROR_BROKEN_PIPE)
+        readError_ = lastSystemError("ReadFile");
       got = 0;
+    }
   }
   buffer[got] = 0;
   return static_cast<int>(got);
@@ -133,7 +138,7 @@ class Win32ChildProcess : public ChildProcess {
 public:
   Win32ChildProcess();
   ~Win32ChildProcess() override;
-  bool start(const char* program, const char* arguments);
+  bool start(const char* program, const char* arguments, SystemError* error);
 
   bool terminate() override;
   int exitCode() override;
@@ -176,7 +181,8 @@ Win32ChildProcess::~Win32ChildProcess() {
   stdin_.close();
 }
 
-bool Win32ChildProcess::start(const char* program, const char* arguments) {
+bool Win32ChildProcess::start(const char* program, const char* arguments,
+                              SystemError* error) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = kStartupFlags;
@@ -194,8 +200,10 @@ bool Win32ChildProcess::start(const char* program, const char* arguments) {
 
   PROCESS_INFORMATION info = {};
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                      DETACHED_PROCESS, nullptr, nullptr, &startup, &info))
+                      DETACHED_PROCESS, nullptr, nullptr, &startup, &info)) {
+    keepSystemError(error, lastSystemError("CreateProcessA '" + text + "'"));
     return false;
+  }
   process_.reset(info.hProcess);
   CloseHandle(info.hThread);
   // The child holds its own copies now. Closing the enabler's copy of the
@@ -237,13 +245,59 @@ ChildProcess* makeChildProcess() {
 }
 
 ChildProcess* startChildProcess(const char* program, const char* arguments,
-                                ChildErrorOutput) {
+                                ChildErrorOutput, SystemError* error) {
   ENABLER_ASSERT(program != 0, "child_process");
   // The error pipe is made alike for both kinds of error output: a user that
   // never reads it closes error() after the start, and from then on the
   // child's writes to it fail instead of blocking.
   std::unique_ptr<Win32ChildProcess> child(new Win32ChildProcess());
-  if (!child->start(program, arguments))
+  if (!child->start(program, arguments, error))
     return nullptr;
   return child.release();
+}
+
+namespace {
+
+// The standard handles reach the child only when they may be inherited; a
+// handle that cannot be marked (none, or a console one) stays as it is.
+HANDLE inheritable(DWORD which) {
+  HANDLE handle = GetStdHandle(which);
+  if (handle && handle != INVALID_HANDLE_VALUE)
+    SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  return handle;
+}
+
+} // namespace
+
+int runChildProcess(const ProgramCommand& command, SystemError* error) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = inheritable(STD_INPUT_HANDLE);
+  startup.hStdOutput = inheritable(STD_OUTPUT_HANDLE);
+  startup.hStdError = inheritable(STD_ERROR_HANDLE);
+
+  PROCESS_INFORMATION info = {};
+  // CreateProcessA may write into the command line, so it gets a copy. The
+  // program is named apart, so nothing in the line is taken as the program.
+  std::vector<char> line(command.commandLine.begin(),
+                         command.commandLine.end());
+  line.push_back(0);
+  if (!CreateProcessA(command.program.c_str(), line.data(), nullptr, nullptr,
+                      /*bInheritHandles=*/TRUE, /*dwCreationFlags=*/0,
+                      /*lpEnvironment=*/nullptr,
+                      /*lpCurrentDirectory=*/nullptr, &startup, &info)) {
+    keepSystemError(error,
+                    lastSystemError("CreateProcessA '" + command.program + "'"));
+    return -1;
+  }
+  ScopedHandle process(info.hProcess);
+  CloseHandle(info.hThread);
+  WaitForSingleObject(process.get(), INFINITE);
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process.get(), &code)) {
+    keepSystemError(error, lastSystemError("GetExitCodeProcess"));
+    return -1;
+  }
+  return static_cast<int>(code);
 }

@@ -4,7 +4,11 @@
 #ifndef ENABLER_VARTREE_VTREE_H
 #define ENABLER_VARTREE_VTREE_H
 
+#include "common/platform/system_error.h"
+
 #include <stdint.h>
+
+#include <string>
 
 class ByteReader;
 
@@ -219,11 +223,21 @@ int vtUtf8ToWide(char16_t* destination, int limit, const unsigned char* bytes,
 /// the command is not already an absolute path, and reads its standard output.
 /// Null only when the program cannot be started; the caller owns the result.
 VtDocument* vtExecCommand(const char* command);
+/// The same; when the program cannot be started, or reading its output failed
+/// (not merely ended), the operating system's reason goes to `*error` (when
+/// not null).
+VtDocument* vtExecCommand(const char* command, SystemError* error);
 /// The same, running `command` unchanged. The child's standard input is closed
 /// as soon as it has started and its standard error never blocks it
 /// (ChildErrorOutput::kUnread); the call returns once the child's standard
 /// output ends, so a child that never ends it blocks the call. The child is
 /// neither waited for nor asked its exit code.
-VtDocument* vtReadCommandOutput(const char* command);
+VtDocument* vtReadCommandOutput(const char* command,
+                                SystemError* error = nullptr);
+
+/// The program that vtExecCommand runs below the home directory `home`:
+/// `home`, the path separator, "bin", the separator and `command`, nothing
+/// trimmed or added.
+std::string vtHomeCommand(const std::string& home, const char* command);
 
 #endif

@@ -1,35 +1,38 @@
 // vtree_exec.cpp: running a product program, below the installation home
 // when one is set, and reading its report into a document.
 #include "common/check.h"
+#include "common/platform/environment.h"
+#include "common/platform/paths.h"
 #include "common/process/child_process.h"
 #include "common/vartree/vtree.h"
-#include "common/vartree/vtree_exec_platform.h"
-
-#include <memory>
 
 std::string vtHomeCommand(const std::string& home, const char* command) {
   std::string path = home;
-  path += vtHomeSeparator();
+  path += pathSeparator();
   path += "bin";
-  path += vtHomeSeparator();
+  path += pathSeparator();
   path += command;
   return path;
 }
 
 VtDocument* vtExecCommand(const char* command) {
-  ENABLER_ASSERT(command != 0, "vtree");
-  std::string home;
-  // A full path already names its program; put below the home's "bin" it
-  // would name none.
-  if (!vtReadHomeDir(&home) || vtIsAbsoluteCommand(command))
-    return vtReadCommandOutput(command);
-  return vtReadCommandOutput(vtHomeCommand(home, command).c_str());
+  return vtExecCommand(command, nullptr);
 }
 
-VtDocument* vtReadCommandOutput(const char* command) {
+VtDocument* vtExecCommand(const char* command, SystemError* error) {
   ENABLER_ASSERT(command != 0, "vtree");
-  std::unique_ptr<ChildProcess> child(
-      startChildProcess(command, nullptr, ChildErrorOutput::kUnread));
+  std::optional<std::string> home = getEnvironment("KEP_HOMEDIR");
+  // A full path already names its program; put below the home's "bin" it
+  // would name none.
+  if (!home || isAbsolutePath(command))
+    return vtReadCommandOutput(command, error);
+  return vtReadCommandOutput(vtHomeCommand(*home, command).c_str(), error);
+}
+
+VtDocument* vtReadCommandOutput(const char* command, SystemError* error) {
+  ENABLER_ASSERT(command != 0, "vtree");
+  ChildProcessPtr child(
+      startChildProcess(command, nullptr, ChildErrorOutput::kUnread, error));
   if (!child)
     return nullptr;
   // The report is all that is wanted of the child, and it must come to an
@@ -42,5 +45,8 @@ VtDocument* vtReadCommandOutput(const char* command) {
     child->error()->close();
   // Releasing the child neither waits for it nor asks its exit code: what the
   // program reports travels in its status line.
-  return vtReadDocument(child->output());
+  VtDocument* document = vtReadDocument(child->output());
+  if (child->output()->readError().failed())
+    keepSystemError(error, child->output()->readError());
+  return document;
 }

@@ -3,6 +3,7 @@
 // straight to the log; every failure overwrites returnCode.
 #include "enabler/MSVirtualServer/vs_publish.h"
 
+#include "common/malloc_text.h"
 #include "enabler/MSVirtualServer/vs_ref.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
@@ -71,17 +72,13 @@ const Parameter kPhysicalProcessor = {
 /// What one run holds from the connection to the end.
 struct Run {
   explicit Run(const VsPublishServices& s) : services(s) {}
-  ~Run() {
-    free(record);
-    freeNodeIdentity(&identity);
-  }
 
   const VsPublishServices& services;
   VsVirtualServerObject* server = nullptr; ///< given back by disconnect
   VsRef<VsVirtualMachineCollection> machines;
   int32_t count = 0;
-  NodeIdentity identity = {};
-  char* record = nullptr;
+  ScopedNodeIdentity identity;
+  MallocText record;
   int hostPackageCount = -1;
 };
 
@@ -155,8 +152,9 @@ bool readMachineList(Run& run) {
 /// The node identity and the processor record, once per run. Neither result
 /// is acted on: what they did not fill stays absent.
 void readHost(Run& run) {
-  run.services.nodeIdentity(&run.identity);
-  run.services.processorRecord(&run.record, &run.hostPackageCount);
+  run.services.nodeIdentity(run.identity.get());
+  run.services.processorRecord(MallocTextOut(&run.record),
+                               &run.hostPackageCount);
   logText("hostPackageCount=%d\n", run.hostPackageCount);
 }
 
@@ -258,7 +256,7 @@ void readCapacitySettings(Machine& machine) {
 }
 
 void setIdentityParameters(Run& run, Machine& machine) {
-  const NodeIdentity& identity = run.identity;
+  const NodeIdentity& identity = *run.identity;
   setTextParameter(machine, kNodeId, identity.nodeId);
   setTextParameter(machine, kHostProduct, identity.product);
   setTextParameter(machine, kHostManufacturer, identity.manufacturer);
@@ -268,16 +266,17 @@ void setIdentityParameters(Run& run, Machine& machine) {
 }
 
 /// Probes the processor, counts the host's packages and sets them.
-void setNodeCapacity(Machine& machine) {
+void setNodeCapacity(Run& run, Machine& machine) {
+  const ProcessorServices& processor = run.services.processor;
   CpuIdInfo info = {};
-  if (getCpuIdInfo(&info) != 0) {
+  if (getCpuIdInfo(&info, *processor.cpuIdSource) != 0) {
     logText("%s", kNodeCapacity.failLine);
     returnCode = kVsSetFailed;
   }
   logText("cores %d\n", info.numOfCores);
   logText("ht per core %d\n", info.htLogicalPerCore);
   logText("ht processors %d\n", info.htLogicalProcessors);
-  int numOfProcessors = getNumberOfProcessors();
+  int numOfProcessors = processor.processorCount();
   logText("numOfProcessors=%d\n", numOfProcessors);
   // A probe that counted no logical processors per package counts no
   // packages rather than dividing by zero.
@@ -336,11 +335,11 @@ bool visitMachine(Run& run, int32_t index) {
   if (!machine.running)
     return true;
   setIdentityParameters(run, machine);
-  setNodeCapacity(machine);
+  setNodeCapacity(run, machine);
   setMachineName(machine);
   setMachineCapacity(run, machine);
   if (run.record)
-    setTextParameter(machine, kPhysicalProcessor, run.record);
+    setTextParameter(machine, kPhysicalProcessor, run.record.get());
   return true;
 }
 
@@ -358,7 +357,10 @@ VsPublishServices vsDefaultPublishServices() {
   services.connect = vsConnect;
   services.disconnect = vsDisconnect;
   services.nodeIdentity = getNodeIdentity;
-  services.processorRecord = getInfoFromCPUID;
+  services.processorRecord = [](char** record, int* packageCount) {
+    return getInfoFromCPUID(record, packageCount);
+  };
+  services.processor = systemProcessorServices();
   return services;
 }
 

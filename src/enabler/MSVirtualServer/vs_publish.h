@@ -5,6 +5,9 @@
 #define ENABLER_VS_VS_PUBLISH_H
 
 #include "enabler/MSVirtualServer/vs_connection.h"
+#include "invscan/scanners/cpuid.h"
+
+#include <functional>
 
 struct NodeIdentity;
 
@@ -15,13 +18,19 @@ void publishParameters();
 /// What the worker takes from outside itself. publishParameters() uses the
 /// real ones; tests put a simulated server or a fixed host in their place.
 struct VsPublishServices {
-  VsResult (*connect)(const char* serverName, VsVirtualServerObject** server);
-  unsigned long (*disconnect)(VsVirtualServerObject* server);
-  bool (*nodeIdentity)(NodeIdentity* identity);
-  int (*processorRecord)(char** record, int* packageCount);
+  std::function<VsResult(const char* serverName,
+                         VsVirtualServerObject** server)>
+      connect;
+  std::function<unsigned long(VsVirtualServerObject* server)> disconnect;
+  std::function<bool(NodeIdentity* identity)> nodeIdentity;
+  /// As getInfoFromCPUID: the record text (freed with free()) and the count.
+  std::function<int(char** record, int* packageCount)> processorRecord;
+  /// The CPUID readings and the system's counts of the node capacity.
+  ProcessorServices processor;
 };
 
-/// vsConnect, vsDisconnect, getNodeIdentity and getInfoFromCPUID.
+/// vsConnect, vsDisconnect, getNodeIdentity, getInfoFromCPUID and the
+/// machine's processor.
 VsPublishServices vsDefaultPublishServices();
 
 /// publishParameters() with other services.

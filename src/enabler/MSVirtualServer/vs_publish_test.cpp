@@ -119,12 +119,6 @@ protected:
     host = Host();
     modelPath = dir_.path() + "/model.txt";
     recordPath = dir_.path() + "/record.txt";
-    setProcessorCountOverride(4);
-    setCpuIdSource(&processor_);
-  }
-  ~VsPublishTest() override {
-    setCpuIdSource(nullptr);
-    setProcessorCountOverride(0);
   }
 
   /// Runs the worker on `model` and gives its log.
@@ -135,8 +129,13 @@ protected:
     logFile = fopen(logPath.c_str(), "wb");
     verbose = logFile != nullptr;
     returnCode = 0;
-    VsPublishServices services = {connectSimulated, releaseSimulated,
-                                  fixedIdentity, fixedRecord};
+    VsPublishServices services;
+    services.connect = connectSimulated;
+    services.disconnect = releaseSimulated;
+    services.nodeIdentity = fixedIdentity;
+    services.processorRecord = fixedRecord;
+    services.processor = {&processor_, [this] { return processors_; },
+                          [this] { return packages_; }};
     publishParametersWith(services);
     fclose(logFile);
     logFile = nullptr;
@@ -148,6 +147,8 @@ protected:
 
   TempDir dir_;
   FakeProcessor processor_;
+  int processors_ = 4; ///< the logical processors the system reports
+  int packages_ = 0;   ///< the packages the system reports; 0 not known
 };
 
 TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
@@ -209,7 +210,7 @@ TEST_F(VsPublishTest, NoLogicalProcessorsPerPackageCountsNoPackages) {
 }
 
 TEST_F(VsPublishTest, PackageCountAbove255SendsItsLowEightBits) {
-  setProcessorCountOverride(512);
+  processors_ = 512;
   std::string log = run(kServer + machine("web01", 5, "", "", "") + ")\n");
   EXPECT_NE(std::string::npos,
             log.find("numOfPhysicalPackages=256\n"

@@ -32,4 +32,21 @@ void clearNodeIdentity(NodeIdentity* identity);
 /// allowed.
 void freeNodeIdentity(NodeIdentity* identity);
 
+/// A NodeIdentity that owns its texts: all absent at first, freed when the
+/// holder ends.
+class ScopedNodeIdentity {
+public:
+  ScopedNodeIdentity() { clearNodeIdentity(&identity_); }
+  ~ScopedNodeIdentity() { freeNodeIdentity(&identity_); }
+  ScopedNodeIdentity(const ScopedNodeIdentity&) = delete;
+  ScopedNodeIdentity& operator=(const ScopedNodeIdentity&) = delete;
+
+  NodeIdentity* get() { return &identity_; }
+  const NodeIdentity& operator*() const { return identity_; }
+  const NodeIdentity* operator->() const { return &identity_; }
+
+private:
+  NodeIdentity identity_;
+};
+
 #endif

@@ -4,12 +4,11 @@
 // the same shape.
 #include "node_identity.h"
 
-#include <fcntl.h>
-#include <stdio.h>
+#include "common/platform/environment.h"
+#include "common/platform/files.h"
+
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -23,48 +22,16 @@ const char kDefaultDmiRoot[] = "/sys/class/dmi/id";
 const size_t kMaxDmiFileBytes = 64 * 1024;
 
 std::string dmiRoot() {
-  const char* root = getenv("KEP_DMI_ROOT");
-  return root ? root : kDefaultDmiRoot;
+  return getEnvironment("KEP_DMI_ROOT").value_or(kDefaultDmiRoot);
 }
 
 // The content of the DMI file `name` with one trailing line feed removed, as a
 // malloc'd text; null when the file is missing or cannot be read (the kernel
-// keeps product_serial readable by root alone).
+// keeps product_serial readable by root alone), or is no regular file (a
+// named pipe under the name would otherwise block for ever).
 char* readDmiFile(const std::string& root, const char* name) {
-  std::string path = root + "/" + name;
-  // Opened without waiting, and taken only when it is a regular file: a named
-  // pipe under the name would otherwise block the open for ever.
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0)
-    return nullptr;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return nullptr;
-  }
-  FILE* file = fdopen(fd, "rb");
-  if (!file) {
-    close(fd);
-    return nullptr;
-  }
   std::string content;
-  char chunk[4096];
-  bool failed = false;
-  for (;;) {
-    size_t n = fread(chunk, 1, sizeof chunk, file);
-    content.append(chunk, n);
-    if (content.size() > kMaxDmiFileBytes) {
-      failed = true;
-      break;
-    }
-    if (n < sizeof chunk) {
-      // A directory under the name opens but fails to read.
-      failed = ferror(file) != 0;
-      break;
-    }
-  }
-  fclose(file);
-  if (failed)
+  if (!readRegularFile(root + "/" + name, kMaxDmiFileBytes, &content))
     return nullptr;
   if (!content.empty() && content.back() == '\n')
     content.pop_back();

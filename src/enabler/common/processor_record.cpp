@@ -8,7 +8,8 @@
 #include "common/check.h"
 #include "common/vartree/vtree.h"
 #include "enabler/common/frame.h"
-#include "enabler/common/host.h"
+#include "common/platform/environment.h"
+#include "common/platform/paths.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -29,8 +30,6 @@ const unsigned long kOwnPathMax = 1024;
 /// Each string of the record is cut to this many bytes; the report's lines
 /// are otherwise bounded only by the reader's line buffer.
 const int kRecordStringMax = 255;
-
-OwnPathQuery ownPathQuery = hostOwnPath;
 
 /// The values read from the cpuid report.
 struct CpuidValues {
@@ -66,21 +65,22 @@ void logLine(Variant variant, const char* format, ...) {
 
 // The cpuid program beside the enabler's own executable, or the bare program
 // name when the own path is unusable.
-std::string cpuidProgramPath(Variant variant) {
+std::string cpuidProgramPath(Variant variant, OwnPathQuery ownPathQuery) {
   char ownPath[kOwnPathMax + 1];
   memcpy(ownPath, kOwnPathPlaceholder, sizeof kOwnPathPlaceholder);
-  std::string program = hostCpuidProgramName();
+  const std::string programName = programFileName("cpuid");
+  std::string program = programName;
   unsigned long length = ownPathQuery(ownPath, kOwnPathMax);
   if (length >= kOwnPathMax) {
     logLine(variant, "Warning! Failed to get path to enabler executable.\n");
   } else {
     ownPath[kOwnPathMax] = 0;
     debugLog("path to enabler executable: '%s'\n", ownPath);
-    const char* separator = strrchr(ownPath, hostPathSeparator());
+    const char* separator = strrchr(ownPath, pathSeparator());
     if (separator)
       program =
           std::string(ownPath, static_cast<size_t>(separator + 1 - ownPath)) +
-          hostCpuidProgramName();
+          programName;
   }
   debugLog("path to cpuid executable: '%s'\n", program.c_str());
   return program;
@@ -155,12 +155,13 @@ char* mallocCopy(const std::string& text) {
 // The steps both forms share. On success the vs-enabler form hands the record
 // through `record` and `packageCount`, the vmware-enabler form puts it into
 // PHYSICAL_PROCESSOR.
-int buildRecord(Variant variant, char** record, int* packageCount) {
+int buildRecord(Variant variant, char** record, int* packageCount,
+                const CpuidProgramSite& site) {
   logLine(variant, "getInfoFromCPUID() started.\n");
-  std::string program = cpuidProgramPath(variant);
+  std::string program = cpuidProgramPath(variant, site.ownPath);
 
   int result = 0;
-  VtDocument* document = vtExecCommand(program.c_str());
+  VtDocument* document = vtExecCommand(program.c_str(), site.error);
   if (!document) {
     logLine(variant, "Warning! vtExecCommand failed.\n");
   } else {
@@ -179,7 +180,7 @@ int buildRecord(Variant variant, char** record, int* packageCount) {
           *packageCount = values.packages;
           result = 1;
         }
-      } else if (hostSetEnvironment("PHYSICAL_PROCESSOR", text.c_str())) {
+      } else if (setEnvironment("PHYSICAL_PROCESSOR", text)) {
         result = 1;
       } else {
         logLine(variant,
@@ -194,14 +195,27 @@ int buildRecord(Variant variant, char** record, int* packageCount) {
 
 } // namespace
 
+CpuidProgramSite defaultCpuidProgramSite() {
+  return CpuidProgramSite{ownExecutablePath, nullptr};
+}
+
 int getInfoFromCPUID(char** record, int* packageCount) {
-  ENABLER_ASSERT(record != 0, "processor_record");
-  ENABLER_ASSERT(packageCount != 0, "processor_record");
-  return buildRecord(Variant::VirtualServer, record, packageCount);
+  return getInfoFromCPUID(record, packageCount, defaultCpuidProgramSite());
 }
 
 int getInfoFromCPUID() {
-  return buildRecord(Variant::VMware, nullptr, nullptr);
+  return getInfoFromCPUID(defaultCpuidProgramSite());
+}
+
+int getInfoFromCPUID(char** record, int* packageCount,
+                     const CpuidProgramSite& site) {
+  ENABLER_ASSERT(record != 0, "processor_record");
+  ENABLER_ASSERT(packageCount != 0, "processor_record");
+  return buildRecord(Variant::VirtualServer, record, packageCount, site);
+}
+
+int getInfoFromCPUID(const CpuidProgramSite& site) {
+  return buildRecord(Variant::VMware, nullptr, nullptr, site);
 }
 
 bool composeProcessorRecord(const VtDocument* document, EnablerProgram program,
@@ -216,6 +230,3 @@ bool composeProcessorRecord(const VtDocument* document, EnablerProgram program,
   return true;
 }
 
-void setOwnPathQuery(OwnPathQuery query) {
-  ownPathQuery = query ? query : hostOwnPath;
-}

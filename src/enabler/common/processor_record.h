@@ -3,6 +3,8 @@
 #ifndef ENABLER_COMMON_PROCESSOR_RECORD_H
 #define ENABLER_COMMON_PROCESSOR_RECORD_H
 
+#include "common/platform/system_error.h"
+
 #include <string>
 
 struct VtDocument;
@@ -14,13 +16,34 @@ enum class EnablerProgram;
 /// log after each of its direct lines. Neither stops the enabler on failure.
 
 /// vs-enabler form. On success `*record` receives a new copy of the record
-/// text (the caller frees it with free()) and `*packageCount` its package
-/// count; neither is written otherwise. 1 when the record was built, else 0.
+/// text (the caller frees it with free(); see MallocText) and `*packageCount`
+/// its package count; neither is written otherwise. 1 when the record was
+/// built, else 0.
 int getInfoFromCPUID(char** record, int* packageCount);
 
 /// vmware-enabler form: sets PHYSICAL_PROCESSOR in the process environment.
 /// 1 when the record was built and the variable set, else 0.
 int getInfoFromCPUID();
+
+/// How the builder learns the enabler's own path, in the manner of
+/// ownExecutablePath (paths.h): fills `buffer` (`size` + 1 bytes) and gives
+/// the length, `size` or more when it did not fit, 0 on failure.
+using OwnPathQuery = unsigned long (*)(char* buffer, unsigned long size);
+
+/// Where the builder looks for the cpuid program, and where it keeps the
+/// reason when the program could not be run or its report not read.
+struct CpuidProgramSite {
+  OwnPathQuery ownPath; ///< the cpuid program lies beside this path
+  SystemError* error;   ///< null: the reason is not kept
+};
+
+/// The machine's own path; no reason kept.
+CpuidProgramSite defaultCpuidProgramSite();
+
+/// The two forms with the cpuid program found through `site`.
+int getInfoFromCPUID(char** record, int* packageCount,
+                     const CpuidProgramSite& site);
+int getInfoFromCPUID(const CpuidProgramSite& site);
 
 /// The record composed from a cpuid report as `program`'s form of
 /// getInfoFromCPUID composes it, without running anything or writing to the
@@ -28,13 +51,5 @@ int getInfoFromCPUID();
 /// report gives no package count above 0 (then there is no record).
 bool composeProcessorRecord(const VtDocument* document, EnablerProgram program,
                             std::string* record, int* packageCount);
-
-/// How the builder learns the enabler's own path, in the manner of
-/// hostOwnPath (host.h): fills `buffer` (`size` + 1 bytes) and gives the
-/// length, `size` or more when it did not fit, 0 on failure.
-using OwnPathQuery = unsigned long (*)(char* buffer, unsigned long size);
-/// Replaces the own-path query, so that tests can place a cpuid program beside
-/// a path of their choice; null restores the real query.
-void setOwnPathQuery(OwnPathQuery query);
 
 #endif

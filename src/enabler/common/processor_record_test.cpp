@@ -6,7 +6,8 @@
 #include "common/process/child_process.h"
 #include "common/vartree/vtree.h"
 #include "enabler/common/frame.h"
-#include "enabler/common/host.h"
+#include "common/platform/environment.h"
+#include "common/platform/paths.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -101,11 +102,10 @@ class ProcessorRecordTest : public ::testing::Test {
 protected:
   void SetUp() override {
     dir_ = std::make_unique<TempDir>();
-    std::string sep(1, hostPathSeparator());
+    std::string sep(1, pathSeparator());
     ownPath = dir_->path() + sep + "enabler.exe";
-    cpuidPath_ = dir_->path() + sep + hostCpuidProgramName();
+    cpuidPath_ = dir_->path() + sep + programFileName("cpuid");
     forcedLength = 0;
-    setOwnPathQuery(chosenOwnPath);
     fs::copy_file(testProgramPath("fake_cpuid"), cpuidPath_);
     logPath_ = dir_->path() + sep + "en_out.txt";
     logFile = fopen(logPath_.c_str(), "wb");
@@ -118,7 +118,6 @@ protected:
   }
 
   void TearDown() override {
-    setOwnPathQuery(nullptr);
     verbose = false;
     if (logFile)
       fclose(logFile);
@@ -127,13 +126,22 @@ protected:
     dir_.reset();
   }
 
+  // The two forms of the builder, with the cpuid program beside `query_`'s
+  // path.
+  int build(char** record, int* packages) {
+    return getInfoFromCPUID(record, packages, CpuidProgramSite{query_, &error_});
+  }
+  int buildVMware() {
+    return getInfoFromCPUID(CpuidProgramSite{query_, &error_});
+  }
+
   void setEnv(const char* name, const char* value) {
     env_.push_back(std::make_unique<ScopedEnv>(name, value));
   }
 
   // The report the stand-in writes.
   void report(const std::string& text) {
-    std::string path = dir_->path() + hostPathSeparator() + "report.txt";
+    std::string path = dir_->path() + pathSeparator() + "report.txt";
     ASSERT_TRUE(writeTestFile(path, text));
     setEnv("FAKE_CPUID_DOCUMENT", path.c_str());
   }
@@ -155,6 +163,8 @@ protected:
 
   std::unique_ptr<TempDir> dir_;
   std::vector<std::unique_ptr<ScopedEnv>> env_;
+  OwnPathQuery query_ = chosenOwnPath;
+  SystemError error_;
   std::string cpuidPath_;
   std::string logPath_;
 };
@@ -233,7 +243,7 @@ TEST_F(ProcessorRecordTest, VirtualServerRecordFromTheReport) {
     char* record = sentinel;
     char* const untouched = sentinel;
     int packages = -77;
-    int result = getInfoFromCPUID(&record, &packages);
+    int result = build(&record, &packages);
     std::string expected = header() + c.warning + c.values;
     if (c.record) {
       EXPECT_EQ(1, result);
@@ -261,7 +271,7 @@ TEST_F(ProcessorRecordTest, LongStringsAreCutInTheRecordOnly) {
   report(text);
   char* record = nullptr;
   int packages = 0;
-  ASSERT_EQ(1, getInfoFromCPUID(&record, &packages));
+  ASSERT_EQ(1, build(&record, &packages));
   std::string expected = "2:" + std::string(255, 'M') + ":" +
                          std::string(255, 'F') + ":" + type + ":4:2:2400:64";
   EXPECT_EQ(expected, record);
@@ -305,9 +315,9 @@ TEST_F(ProcessorRecordTest, VMwareRecordGoesIntoTheEnvironment) {
     fflush(logFile);
     fs::resize_file(logPath_, 0);
     ASSERT_EQ(0, fseek(logFile, 0, SEEK_SET));
-    int result = getInfoFromCPUID();
-    std::string value;
-    ASSERT_TRUE(hostGetEnvironment("PHYSICAL_PROCESSOR", &value));
+    int result = buildVMware();
+    std::string value =
+        getEnvironment("PHYSICAL_PROCESSOR").value_or("<unset>");
     std::string expected = header() + c.values;
     if (c.record) {
       EXPECT_EQ(1, result);
@@ -326,9 +336,11 @@ TEST_F(ProcessorRecordTest, ProgramThatCannotRunGivesTheWarning) {
   fs::remove(cpuidPath_);
   char* record = nullptr;
   int packages = 0;
-  EXPECT_EQ(0, getInfoFromCPUID(&record, &packages));
+  EXPECT_EQ(0, build(&record, &packages));
   EXPECT_EQ(nullptr, record);
   EXPECT_EQ(header() + "Warning! vtExecCommand failed.\n" + finished(0), log());
+  EXPECT_NE(std::string::npos, error_.message().find(cpuidPath_))
+      << "the reason names the program: " << error_.message();
 }
 
 TEST_F(ProcessorRecordTest, MisbehavingProgramCannotHangOrBreakTheBuilder) {
@@ -355,7 +367,7 @@ TEST_F(ProcessorRecordTest, MisbehavingProgramCannotHangOrBreakTheBuilder) {
     char* record = nullptr;
     int packages = 0;
     auto start = std::chrono::steady_clock::now();
-    int result = getInfoFromCPUID(&record, &packages);
+    int result = build(&record, &packages);
     auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                        std::chrono::steady_clock::now() - start)
                        .count();
@@ -383,8 +395,8 @@ TEST_F(ProcessorRecordTest, OwnPathProblemsFallBackToTheBareName) {
     std::string path;       ///< the own path otherwise
     std::string firstLines; ///< the log's lines up to the cpuid path
   };
-  std::string bare = hostCpuidProgramName();
-  std::string sep(1, hostPathSeparator());
+  std::string bare = programFileName("cpuid");
+  std::string sep(1, pathSeparator());
   std::string longDir = sep + std::string(1023 - 2 - 7, 'd');
   const Case cases[] = {
       {"a path of 1024 characters", 1024, "",
@@ -423,7 +435,7 @@ TEST_F(ProcessorRecordTest, OwnPathProblemsFallBackToTheBareName) {
     ASSERT_EQ(0, fseek(logFile, 0, SEEK_SET));
     char* record = nullptr;
     int packages = 0;
-    int result = getInfoFromCPUID(&record, &packages);
+    int result = build(&record, &packages);
     free(record);
     std::string text = log();
     EXPECT_EQ(c.firstLines, text.substr(0, c.firstLines.size()));
@@ -434,19 +446,19 @@ TEST_F(ProcessorRecordTest, OwnPathProblemsFallBackToTheBareName) {
 }
 
 TEST_F(ProcessorRecordTest, FailedOwnPathQueryShowsThePlaceholder) {
-  setOwnPathQuery(failingOwnPath);
+  query_ = failingOwnPath;
   fs::remove(cpuidPath_);
   ScopedEnv path("PATH", dir_->path().c_str());
   char* record = nullptr;
   int packages = 0;
-  getInfoFromCPUID(&record, &packages);
+  build(&record, &packages);
   free(record);
   std::string expected =
       "getInfoFromCPUID() started.\n"
       "DBG: path to enabler executable: 'WARNING! Failed to get exec path and "
       "file name.\n'\n"
       "DBG: path to cpuid executable: '" +
-      std::string(hostCpuidProgramName()) + "'\n";
+      programFileName("cpuid") + "'\n";
   EXPECT_EQ(expected, log().substr(0, expected.size()));
 }
 
@@ -456,10 +468,10 @@ TEST_F(ProcessorRecordTest,
   // directory only places bare names.
   report(kWorkedExample);
   ScopedEnv home("KEP_HOMEDIR",
-                 (dir_->path() + hostPathSeparator() + "home").c_str());
+                 (dir_->path() + pathSeparator() + "home").c_str());
   char* record = nullptr;
   int packages = 0;
-  EXPECT_EQ(1, getInfoFromCPUID(&record, &packages));
+  EXPECT_EQ(1, build(&record, &packages));
   EXPECT_STREQ("2:GenuineIntel:6:0:4:2:2400:64", record);
   free(record);
 }
@@ -468,15 +480,15 @@ TEST_F(ProcessorRecordTest, BareNameRunsFromTheHomeBinDirectory) {
   // Without a usable own path the bare program name is run, and with
   // KEP_HOMEDIR set it is looked for in the home's bin directory.
   report(kWorkedExample);
-  std::string sep(1, hostPathSeparator());
+  std::string sep(1, pathSeparator());
   std::string home = dir_->path() + sep + "home";
   fs::create_directories(home + sep + "bin");
-  fs::rename(cpuidPath_, home + sep + "bin" + sep + hostCpuidProgramName());
+  fs::rename(cpuidPath_, home + sep + "bin" + sep + programFileName("cpuid"));
   ScopedEnv homeDir("KEP_HOMEDIR", home.c_str());
   forcedLength = 1024;
   char* record = nullptr;
   int packages = 0;
-  EXPECT_EQ(1, getInfoFromCPUID(&record, &packages));
+  EXPECT_EQ(1, build(&record, &packages));
   EXPECT_STREQ("2:GenuineIntel:6:0:4:2:2400:64", record);
   free(record);
 }
@@ -486,7 +498,7 @@ TEST_F(ProcessorRecordTest, NothingIsLoggedWithoutVerbose) {
   verbose = false;
   char* record = nullptr;
   int packages = 0;
-  EXPECT_EQ(1, getInfoFromCPUID(&record, &packages));
+  EXPECT_EQ(1, build(&record, &packages));
   EXPECT_STREQ("2:GenuineIntel:6:0:4:2:2400:64", record);
   EXPECT_EQ(2, packages);
   free(record);
@@ -497,7 +509,7 @@ TEST_F(ProcessorRecordTest, VirtualServerFormFlushesItsLines) {
   report(kWorkedExample);
   char* record = nullptr;
   int packages = 0;
-  getInfoFromCPUID(&record, &packages);
+  build(&record, &packages);
   free(record);
   // Read without flushing the stream first: every line is on disk.
   std::string text = readTestFile(logPath_);
@@ -507,10 +519,10 @@ TEST_F(ProcessorRecordTest, VirtualServerFormFlushesItsLines) {
 TEST_F(ProcessorRecordTest, RealCpuidProgramBesideTheTests) {
   // The default own path is the test executable, beside which the build puts
   // the cpuid program.
-  setOwnPathQuery(nullptr);
+  query_ = ownExecutablePath;
   char* record = nullptr;
   int packages = 0;
-  ASSERT_EQ(1, getInfoFromCPUID(&record, &packages));
+  ASSERT_EQ(1, build(&record, &packages));
   EXPECT_GE(packages, 1);
   std::string text = record;
   free(record);

@@ -11,9 +11,6 @@
 
 namespace {
 
-CpuIdSource* sourceOverride = nullptr;
-int processorCountOverride = 0;
-
 const uint32_t kExtLevelLeaf = 0x80000000u;
 const uint32_t kExtFeatureLeaf = 0x80000001u;
 const uint32_t kBrandFirstLeaf = 0x80000002u;
@@ -148,17 +145,34 @@ void countPerChip(CpuIdInfo* info) {
 
 } // namespace
 
-void setCpuIdSource(CpuIdSource* source) {
-  sourceOverride = source;
+namespace {
+
+class ProcessorCpuIdSource : public CpuIdSource {
+public:
+  bool hasCpuId() override { return cpuidInstructionAvailable(); }
+  CpuIdRegisters read(uint32_t leaf) override {
+    // Leaf 4 and every other leaf are read at sub-leaf 0.
+    return executeCpuid(leaf, 0);
+  }
+};
+
+} // namespace
+
+CpuIdSource& processorCpuIdSource() {
+  static ProcessorCpuIdSource source;
+  return source;
 }
 
-void setProcessorCountOverride(int processors) {
-  processorCountOverride = processors;
+ProcessorServices systemProcessorServices() {
+  ProcessorServices services;
+  services.cpuIdSource = &processorCpuIdSource();
+  services.processorCount = getNumberOfProcessors;
+  services.packageCount = getNumberOfPhysicalPackages;
+  return services;
 }
 
 int getCpuIdInfo(CpuIdInfo* info) {
-  return getCpuIdInfo(info, sourceOverride ? *sourceOverride
-                                           : processorCpuIdSource());
+  return getCpuIdInfo(info, processorCpuIdSource());
 }
 
 int getCpuIdInfo(CpuIdInfo* info, CpuIdSource& source) {
@@ -193,8 +207,6 @@ int getCpuIdInfo(CpuIdInfo* info, CpuIdSource& source) {
 }
 
 int getNumberOfProcessors() {
-  if (processorCountOverride > 0)
-    return processorCountOverride;
   return systemProcessorCount();
 }
 

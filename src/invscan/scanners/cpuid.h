@@ -4,7 +4,11 @@
 #ifndef ENABLER_SCANNERS_CPUID_H
 #define ENABLER_SCANNERS_CPUID_H
 
+#include "common/platform/cpuid_instruction.h"
+
 #include <stdint.h>
+
+#include <functional>
 
 /// The probe's record, owned by the caller and filled in place. Every integer
 /// is 32 bits wide; the fields stand in the order of the processor record.
@@ -56,14 +60,6 @@ struct CpuIdInfo {
   int32_t htLogicalPerCore;
 };
 
-/// One CPUID reading: EAX, EBX, ECX, EDX in that order.
-struct CpuIdRegisters {
-  uint32_t eax;
-  uint32_t ebx;
-  uint32_t ecx;
-  uint32_t edx;
-};
-
 /// Where the probe gets its register readings: the instruction itself, or
 /// recorded readings of another processor.
 class CpuIdSource {
@@ -79,13 +75,19 @@ public:
 /// x86-64 hasCpuId() is false.
 CpuIdSource& processorCpuIdSource();
 
-/// Points getCpuIdInfo(info) and getNumberOfProcessors() at other answers,
-/// for tests and diagnostics: `source` null restores the instruction,
-/// `processors` 0 restores the system's count.
-void setCpuIdSource(CpuIdSource* source);
-void setProcessorCountOverride(int processors);
+/// What counting the host's packages asks of the machine: the CPUID readings
+/// and the operating system's counts. The enablers use the machine's
+/// (systemProcessorServices); tests and cpuprobe put recorded ones in place.
+struct ProcessorServices {
+  CpuIdSource* cpuIdSource;            ///< never null
+  std::function<int()> processorCount; ///< as getNumberOfProcessors
+  std::function<int()> packageCount;   ///< as getNumberOfPhysicalPackages
+};
 
-/// Fills `info` from the current source. 0 when the processor executes CPUID
+/// The instruction, getNumberOfProcessors and getNumberOfPhysicalPackages.
+ProcessorServices systemProcessorServices();
+
+/// Fills `info` from the instruction. 0 when the processor executes CPUID
 /// and the record is complete; 1 when it does not (the record keeps its
 /// initial values: htLogicalProcessors 1, numOfCores 1, htLogicalPerCore 0).
 int getCpuIdInfo(CpuIdInfo* info);

@@ -66,10 +66,7 @@ TEST(CpuIdProbeTest, WorkedIntelFiguresGiveTwoPackagesOfEight) {
   ASSERT_EQ(0, probe(source, &info));
   EXPECT_EQ(2, info.Intel.maxCoresPerChip);
   expectCounts(info, {4, 2, 2, 2, 4, 2});
-
-  setProcessorCountOverride(8);
-  EXPECT_EQ(2, getNumberOfProcessors() / info.htLogicalProcessors);
-  setProcessorCountOverride(0);
+  EXPECT_EQ(2, 8 / info.htLogicalProcessors);
 }
 
 TEST(CpuIdProbeTest, WorkedAmdDualCoreFigures) {
@@ -415,23 +412,12 @@ TEST(CpuIdProbeTest, VendorTextIsTerminated) {
   EXPECT_STREQ("AAAABBBBCCCC", info.vendor);
 }
 
-TEST(CpuIdProbeTest, SeamsRedirectTheDefaultProbeAndProcessorCount) {
-  TableCpuIdSource source;
-  source.setVendor(1, "AuthenticAMD");
-  setCpuIdSource(&source);
-  CpuIdInfo info;
-  EXPECT_EQ(0, getCpuIdInfo(&info));
-  EXPECT_STREQ("AuthenticAMD", info.vendor);
-  setCpuIdSource(nullptr);
-  size_t reads = source.reads.size();
-  getCpuIdInfo(&info);
-  EXPECT_EQ(reads, source.reads.size());
-
-  setProcessorCountOverride(24);
-  EXPECT_EQ(24, getNumberOfProcessors());
-  setProcessorCountOverride(0);
-  EXPECT_GE(getNumberOfProcessors(), 1);
-  EXPECT_EQ(0, getNumberOfPhysicalPackages());
+TEST(CpuIdProbeTest, SystemServicesAreTheInstructionAndTheSystemCounts) {
+  ProcessorServices services = systemProcessorServices();
+  EXPECT_EQ(&processorCpuIdSource(), services.cpuIdSource);
+  EXPECT_EQ(getNumberOfProcessors(), services.processorCount());
+  EXPECT_GE(services.processorCount(), 1);
+  EXPECT_EQ(getNumberOfPhysicalPackages(), services.packageCount());
 }
 
 TEST(CpuIdProbeTest, LiveProbeIsConsistent) {

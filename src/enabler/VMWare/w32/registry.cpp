@@ -13,20 +13,19 @@ const char kServerKey[] = "SOFTWARE\\VMware, Inc.\\VMware Server";
 const char kGsxServerKey[] = "SOFTWARE\\VMware, Inc.\\VMware GSX Server";
 const char kInstallPathValue[] = "InstallPath";
 
-Registry* registryOverride = nullptr;
-Wow64Answer processWow64Answer = Wow64Answer::Unknown;
+} // namespace
 
-Registry& registry() {
-  return registryOverride ? *registryOverride : systemRegistry();
-}
+InstallationRegistry::InstallationRegistry(Registry& registry,
+                                           std::function<bool()> isWow64)
+    : registry_(registry), isWow64_(std::move(isWow64)) {}
 
 // Reads "InstallPath" of an opened key into a new 1024-byte buffer. A value
 // that fills the whole buffer without a terminating zero would have to be cut
 // to fit; it counts as absent instead, like one that is longer still.
-bool readInstallPath(RegistryKey key, char** path) {
+bool InstallationRegistry::readInstallPath(RegistryKey key, char** path) {
   unsigned char buffer[kInstallPathBytes];
   uint32_t size = sizeof buffer;
-  if (registry().queryValue(key, kInstallPathValue, buffer, &size) !=
+  if (registry_.queryValue(key, kInstallPathValue, buffer, &size) !=
       kRegistrySuccess)
     return false;
   if (size > sizeof buffer)
@@ -46,50 +45,38 @@ bool readInstallPath(RegistryKey key, char** path) {
 
 // Opens `subKey` for reading and takes its "InstallPath"; every key opened is
 // closed again.
-bool lookUpInstallPath(const char* subKey, char** path) {
+bool InstallationRegistry::lookUpInstallPath(const char* subKey,
+                                             char** path) {
   RegistryKey key = nullptr;
   if (openRegistryKey(localMachineKey(), subKey, kKeyQueryValue, &key) !=
       kRegistrySuccess)
     return false;
   bool found = readInstallPath(key, path);
-  registry().closeKey(key);
+  registry_.closeKey(key);
   return found;
 }
 
-} // namespace
-
-void setRegistry(Registry* registry) {
-  registryOverride = registry;
-}
-
-Wow64Answer wow64Answer() {
-  return processWow64Answer;
-}
-
-void setWow64Answer(Wow64Answer answer) {
-  processWow64Answer = answer;
-}
-
-long openRegistryKey(RegistryKey root, const char* subKey, uint32_t access,
-                     RegistryKey* key) {
-  if (processWow64Answer == Wow64Answer::Unknown)
-    processWow64Answer = isWow64() ? Wow64Answer::Yes : Wow64Answer::No;
-  if (processWow64Answer == Wow64Answer::No)
-    return registry().openKey(root, subKey, access, key);
+long InstallationRegistry::openRegistryKey(RegistryKey root,
+                                           const char* subKey, uint32_t access,
+                                           RegistryKey* key) {
+  if (wow64_ == Wow64Answer::Unknown)
+    wow64_ = isWow64_() ? Wow64Answer::Yes : Wow64Answer::No;
+  if (wow64_ == Wow64Answer::No)
+    return registry_.openKey(root, subKey, access, key);
   // A 32-bit enabler on 64-bit Windows: VMware registers itself as a 32-bit
   // product, so its own view comes first; the 64-bit view is the fallback.
-  long status = registry().openKey(root, subKey, access | kKeyWow64_32Key, key);
+  long status = registry_.openKey(root, subKey, access | kKeyWow64_32Key, key);
   if (status == kRegistrySuccess)
     return status;
-  return registry().openKey(root, subKey, access | kKeyWow64_64Key, key);
+  return registry_.openKey(root, subKey, access | kKeyWow64_64Key, key);
 }
 
-bool getVmPerlInstallPath(char** path) {
+bool InstallationRegistry::getVmPerlInstallPath(char** path) {
   *path = nullptr;
   return lookUpInstallPath(kVmPerlKey, path);
 }
 
-bool getServerInstallPath(char** path) {
+bool InstallationRegistry::getServerInstallPath(char** path) {
   return lookUpInstallPath(kServerKey, path) ||
          lookUpInstallPath(kGsxServerKey, path);
 }

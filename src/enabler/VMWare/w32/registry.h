@@ -8,6 +8,8 @@
 
 #include <stdint.h>
 
+#include <functional>
+
 /// An opened registry key, or a predefined root key, as Windows hands out its
 /// HKEY values.
 using RegistryKey = void*;
@@ -56,31 +58,47 @@ public:
 /// The machine's registry: advapi32 on Windows; natively the export file
 /// named by KEP_REGISTRY_FILE, read once (unset or unreadable: empty).
 Registry& systemRegistry();
-/// Points the lookups at another registry; null restores the system's.
-void setRegistry(Registry* registry);
 
 /// True when the process is a 32-bit process on 64-bit Windows. False where
 /// IsWow64Process does not exist or fails, and always natively.
 bool isWow64();
 
-/// The process-wide WOW64 answer that openRegistryKey computes on its first
-/// call and reuses afterwards.
+/// The WOW64 answer of a lookup: not yet asked, yes or no.
 enum class Wow64Answer { Unknown, Yes, No };
-Wow64Answer wow64Answer();
-/// Sets the answer; Unknown makes the next openRegistryKey ask isWow64.
-void setWow64Answer(Wow64Answer answer);
 
-/// Opens `subKey` below `root` with `access`: in a WOW64 process first in the
-/// 32-bit view, then, when that fails, in the 64-bit view; otherwise once,
-/// with `access` unchanged. The Windows error code of the last attempt.
-long openRegistryKey(RegistryKey root, const char* subKey, uint32_t access,
-                     RegistryKey* key);
+/// The installation lookups over one registry. The WOW64 question is asked on
+/// the first open and its answer kept for the lookup's life (the run's).
+class InstallationRegistry {
+public:
+  /// `registry` must outlive the lookup; `isWow64` answers the WOW64
+  /// question (::isWow64 for the machine).
+  InstallationRegistry(Registry& registry, std::function<bool()> isWow64);
 
-/// The VmPerl Scripting API directory: true and a new 1024-byte copy in
-/// `*path` (the caller frees it), or false and null. The text is as stored.
-bool getVmPerlInstallPath(char** path);
-/// The VMware Server directory or, failing that, the VMware GSX Server one:
-/// true and a new 1024-byte copy in `*path`, or false with `*path` untouched.
-bool getServerInstallPath(char** path);
+  Wow64Answer wow64Answer() const { return wow64_; }
+
+  /// Opens `subKey` below `root` with `access`: in a WOW64 process first in
+  /// the 32-bit view, then, when that fails, in the 64-bit view; otherwise
+  /// once, with `access` unchanged. The Windows error code of the last
+  /// attempt.
+  long openRegistryKey(RegistryKey root, const char* subKey, uint32_t access,
+                       RegistryKey* key);
+
+  /// The VmPerl Scripting API directory: true and a new 1024-byte copy in
+  /// `*path` (the caller frees it; see MallocText), or false and null. The
+  /// text is as stored.
+  bool getVmPerlInstallPath(char** path);
+  /// The VMware Server directory or, failing that, the VMware GSX Server one:
+  /// true and a new 1024-byte copy in `*path`, or false with `*path`
+  /// untouched.
+  bool getServerInstallPath(char** path);
+
+private:
+  bool readInstallPath(RegistryKey key, char** path);
+  bool lookUpInstallPath(const char* subKey, char** path);
+
+  Registry& registry_;
+  std::function<bool()> isWow64_;
+  Wow64Answer wow64_ = Wow64Answer::Unknown;
+};
 
 #endif

@@ -3,16 +3,15 @@
 // WOW64 one.
 #include "registry.h"
 
+#include "common/platform/environment.h"
 #include "reg_file.h"
-
-#include <stdlib.h>
 
 Registry& systemRegistry() {
   // Read once per process, like the machine's registry that does not change
   // under a run.
   static FileRegistry registry([] {
-    const char* path = getenv("KEP_REGISTRY_FILE");
-    return path && *path ? RegFile::load(path) : RegFile();
+    std::string path = getEnvironment("KEP_REGISTRY_FILE").value_or("");
+    return path.empty() ? RegFile() : RegFile::load(path);
   }());
   return registry;
 }

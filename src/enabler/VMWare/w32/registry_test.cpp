@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,14 +87,18 @@ std::string text(const char* value) {
 
 class RegistryTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    setRegistry(&registry);
-    setWow64Answer(Wow64Answer::No);
-  }
+  void SetUp() override { use(registry, false); }
   void TearDown() override {
     EXPECT_EQ(0, registry.openKeys) << "every opened key is closed";
-    setRegistry(nullptr);
-    setWow64Answer(Wow64Answer::Unknown);
+  }
+
+  /// Fresh lookups over `target`, in a process that is a WOW64 one or not.
+  void use(Registry& target, bool wow64) {
+    wow64Questions = 0;
+    lookup = std::make_unique<InstallationRegistry>(target, [this, wow64] {
+      ++wow64Questions;
+      return wow64;
+    });
   }
 
   // The server path, or "<none>"; "<untouched>" when the lookup left the
@@ -101,7 +106,7 @@ protected:
   std::string serverPath() {
     char sentinel = 0;
     char* path = &sentinel;
-    bool found = getServerInstallPath(&path);
+    bool found = lookup->getServerInstallPath(&path);
     if (path == &sentinel)
       return found ? "<found but untouched>" : "<untouched>";
     std::string result = found ? path : "<false with a path>";
@@ -112,7 +117,7 @@ protected:
   std::string vmperlPath() {
     char sentinel = 0;
     char* path = &sentinel;
-    bool found = getVmPerlInstallPath(&path);
+    bool found = lookup->getVmPerlInstallPath(&path);
     if (!found)
       return path == nullptr ? "<none>" : "<false, not null>";
     std::string result = path;
@@ -121,6 +126,8 @@ protected:
   }
 
   RecordingRegistry registry;
+  std::unique_ptr<InstallationRegistry> lookup;
+  int wow64Questions = 0;
 };
 
 } // namespace
@@ -139,7 +146,7 @@ TEST_F(RegistryTest, NotWow64OpensEachKeyOnceAsAsked) {
 }
 
 TEST_F(RegistryTest, Wow64Tries32BitViewFirstThen64BitView) {
-  setWow64Answer(Wow64Answer::Yes);
+  use(registry, true);
   registry.add("32", kServerKey, "InstallPath", text("C:\\Server32\\"));
   registry.add("64", kServerKey, "InstallPath", text("C:\\Server64\\"));
   registry.add("64", kVmPerlKey, "InstallPath", text("C:\\VmPerl64\\"));
@@ -157,28 +164,29 @@ TEST_F(RegistryTest, Wow64Tries32BitViewFirstThen64BitView) {
 }
 
 TEST_F(RegistryTest, OpenGivesTheLastAttemptsCode) {
-  setWow64Answer(Wow64Answer::Yes);
+  use(registry, true);
   RegistryKey key = nullptr;
-  EXPECT_EQ(
-      kRegistryFileNotFound,
-      openRegistryKey(localMachineKey(), kServerKey, kKeyQueryValue, &key));
+  EXPECT_EQ(kRegistryFileNotFound,
+            lookup->openRegistryKey(localMachineKey(), kServerKey,
+                                    kKeyQueryValue, &key));
   EXPECT_EQ(2u, registry.opens.size());
 
   registry.addKey("64", kServerKey);
-  EXPECT_EQ(kRegistrySuccess, openRegistryKey(localMachineKey(), kServerKey,
-                                              kKeyQueryValue, &key));
+  EXPECT_EQ(kRegistrySuccess,
+            lookup->openRegistryKey(localMachineKey(), kServerKey,
+                                    kKeyQueryValue, &key));
   registry.closeKey(key);
 }
 
 TEST_F(RegistryTest, Wow64AnswerIsAskedOnceAndKept) {
-  setWow64Answer(Wow64Answer::Unknown);
-  RegistryKey key = nullptr;
-  openRegistryKey(localMachineKey(), kServerKey, kKeyQueryValue, &key);
+  use(registry, true);
+  EXPECT_EQ(Wow64Answer::Unknown, lookup->wow64Answer());
+  EXPECT_EQ("<untouched>", serverPath());
+  EXPECT_EQ("<none>", vmperlPath());
+  EXPECT_EQ(1, wow64Questions);
+  EXPECT_EQ(Wow64Answer::Yes, lookup->wow64Answer());
   // This test program is a native or a 64-bit Windows process: never WOW64.
   EXPECT_FALSE(isWow64());
-  EXPECT_EQ(Wow64Answer::No, wow64Answer());
-  ASSERT_EQ(1u, registry.opens.size());
-  EXPECT_EQ(kKeyQueryValue, registry.opens[0].access);
 }
 
 TEST_F(RegistryTest, ServerComesBeforeGsxServer) {
@@ -197,7 +205,7 @@ TEST_F(RegistryTest, ServerComesBeforeGsxServer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
     RecordingRegistry fresh;
-    setRegistry(&fresh);
+    use(fresh, false);
     if (c.server)
       fresh.addKey("64", kServerKey);
     if (c.serverPath)
@@ -207,7 +215,6 @@ TEST_F(RegistryTest, ServerComesBeforeGsxServer) {
     EXPECT_EQ(c.expected, serverPath());
     EXPECT_EQ(0, fresh.openKeys);
   }
-  setRegistry(&registry);
 }
 
 TEST_F(RegistryTest, ValueMustFitTheBufferWithItsTerminator) {
@@ -228,13 +235,12 @@ TEST_F(RegistryTest, ValueMustFitTheBufferWithItsTerminator) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     RecordingRegistry fresh;
-    setRegistry(&fresh);
+    use(fresh, false);
     fresh.add("64", kVmPerlKey, "InstallPath", c.bytes);
     std::string expected = c.present ? std::string(c.bytes.c_str()) : "<none>";
     EXPECT_EQ(expected, vmperlPath());
     EXPECT_EQ(0, fresh.openKeys);
   }
-  setRegistry(&registry);
 }
 
 TEST_F(RegistryTest, FixturesThroughTheExportFileRegistry) {
@@ -265,10 +271,8 @@ TEST_F(RegistryTest, FixturesThroughTheExportFileRegistry) {
     SCOPED_TRACE(std::string(c.file) +
                  (c.wow64 == Wow64Answer::Yes ? " as WOW64" : " native view"));
     FileRegistry file(RegFile::load(fixturePath(c.file)));
-    setRegistry(&file);
-    setWow64Answer(c.wow64);
+    use(file, c.wow64 == Wow64Answer::Yes);
     EXPECT_EQ(c.server, serverPath());
     EXPECT_EQ(c.vmperl, vmperlPath());
   }
-  setRegistry(&registry);
 }

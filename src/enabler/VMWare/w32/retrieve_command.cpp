@@ -4,7 +4,7 @@
 
 #include "enabler/common/exit_status.h"
 #include "enabler/common/node_identity.h"
-#include "script_host.h"
+#include "common/platform/paths.h"
 
 namespace {
 
@@ -75,19 +75,19 @@ ScriptCommand composeScriptCommand(const std::string& shortVmperlPath,
                                    int numOfPhysicalPackages,
                                    bool verboseFlag) {
   ScriptCommand command;
-  command.program = toForwardSlashes(shortVmperlPath + perlInterpreterName());
+  command.program = toForwardSlashes(shortVmperlPath + programFileName("perl"));
   command.arguments.push_back(command.program);
-  command.text = pathArgument(command.program);
+  command.commandLine = pathArgument(command.program);
 
   for (const char* dir : {kLibraryDir, kArchLibraryDir}) {
     std::string path = toForwardSlashes(shortVmperlPath + dir);
     command.arguments.push_back("-I" + path);
-    command.text += " -I" + pathArgument(path);
+    command.commandLine += " -I" + pathArgument(path);
   }
   // The include options end with a blank and the script name adds one.
-  command.text += "  ";
+  command.commandLine += "  ";
   command.arguments.push_back(kScriptName);
-  command.text += kScriptName;
+  command.commandLine += kScriptName;
 
   ScriptIdentity texts = scriptIdentity(identity);
   const std::string* values[] = {&texts.nodeId, &texts.manufacturer,
@@ -96,16 +96,16 @@ ScriptCommand composeScriptCommand(const std::string& shortVmperlPath,
     std::string value = toForwardSlashes(*values[i]);
     command.arguments.push_back(value);
     // Two blanks stand between the manufacturer and the product.
-    command.text += i == 2 ? "  " : " ";
-    command.text += quoteArgument(value);
+    command.commandLine += i == 2 ? "  " : " ";
+    command.commandLine += quoteArgument(value);
   }
 
   std::string packages = std::to_string(numOfPhysicalPackages);
   command.arguments.push_back(packages);
-  command.text += " " + packages;
+  command.commandLine += " " + packages;
   if (verboseFlag) {
     command.arguments.push_back("-v");
-    command.text += " -v";
+    command.commandLine += " -v";
   }
   return command;
 }
@@ -113,7 +113,7 @@ ScriptCommand composeScriptCommand(const std::string& shortVmperlPath,
 bool composeSearchPath(const std::string& earlierPath,
                        const std::string& vmperlPath,
                        const std::string& serverPath, std::string* value) {
-  const char separator = searchPathSeparator();
+  const char separator = pathListSeparator();
   value->clear();
   if (!earlierPath.empty()) {
     *value += earlierPath;

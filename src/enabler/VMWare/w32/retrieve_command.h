@@ -4,6 +4,8 @@
 #ifndef ENABLER_VMWARE_RETRIEVE_COMMAND_H
 #define ENABLER_VMWARE_RETRIEVE_COMMAND_H
 
+#include "common/process/child_process.h"
+
 #include <stddef.h>
 
 #include <string>
@@ -11,17 +13,11 @@
 
 struct NodeIdentity;
 
-/// The interpreter and its arguments as the retrieval run starts them.
-struct ScriptCommand {
-  /// The interpreter's path, started directly, never through a shell.
-  std::string program;
-  /// The argument vector the interpreter receives, argv[0] first.
-  std::vector<std::string> arguments;
-  /// The same as one command line: what the log shows, and on Windows what
-  /// CreateProcessA receives. The C runtime's rules parse it back into
-  /// `arguments`.
-  std::string text;
-};
+/// The interpreter and its arguments as the retrieval run starts them: the
+/// interpreter's path, started directly, never through a shell; the argument
+/// vector it receives; and the same as one command line, which the log shows
+/// and CreateProcessA receives.
+using ScriptCommand = ProgramCommand;
 
 /// The longest value an environment variable can hold.
 constexpr size_t kMaxEnvironmentValue = 32767;

@@ -1,10 +1,14 @@
 #include "retrieve_command.h"
 
 #include "enabler/common/node_identity.h"
-#include "script_host.h"
+#include "common/platform/environment.h"
+#include "common/platform/paths.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,7 +95,7 @@ NodeIdentity makeIdentity(const char* nodeId, const char* manufacturer,
 } // namespace
 
 TEST(RetrieveCommandTest, CommandTextPiecesAndBlanks) {
-  const std::string perl = perlInterpreterName();
+  const std::string perl = programFileName("perl");
   const std::string base = "C:/PROGRA~1/VMware/VmPerl/";
   const std::string includes = " -I" + base + "perl5/site_perl/5.005 -I" +
                                base + "perl5/site_perl/5.005/MSWin32-x86  ";
@@ -101,7 +105,7 @@ TEST(RetrieveCommandTest, CommandTextPiecesAndBlanks) {
   EXPECT_EQ(base + perl + includes +
                 "retrieve.pl \"SN-1\" \"Dell Inc.\"  \"PowerEdge 2950\" "
                 "\"A05\" \"-\" 4 -v",
-            command.text);
+            command.commandLine);
   EXPECT_EQ(base + perl, command.program);
   const std::vector<std::string> expected = {
       base + perl,
@@ -120,7 +124,7 @@ TEST(RetrieveCommandTest, CommandTextPiecesAndBlanks) {
   ScriptCommand quiet = composeScriptCommand(
       "C:\\PROGRA~1\\VMware\\VmPerl\\",
       makeIdentity("SN-1", "Dell Inc.", "PowerEdge 2950", "A05", ""), 4, false);
-  EXPECT_EQ(command.text.substr(0, command.text.size() - 3), quiet.text);
+  EXPECT_EQ(command.commandLine.substr(0, command.commandLine.size() - 3), quiet.commandLine);
   EXPECT_EQ("4", quiet.arguments.back());
 }
 
@@ -140,10 +144,10 @@ TEST(RetrieveCommandTest, AbsentAndEmptyIdentityTexts) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     ScriptCommand command = composeScriptCommand("/v/", c.identity, 1, false);
-    EXPECT_NE(std::string::npos, command.text.find(std::string("retrieve.pl ") +
+    EXPECT_NE(std::string::npos, command.commandLine.find(std::string("retrieve.pl ") +
                                                    c.arguments + " 1"))
-        << command.text;
-    EXPECT_EQ(command.arguments, parseLikeCrt(command.text));
+        << command.commandLine;
+    EXPECT_EQ(command.arguments, parseLikeCrt(command.commandLine));
   }
 }
 
@@ -175,15 +179,15 @@ TEST(RetrieveCommandTest, UnsafeValuesReachTheScriptAsOneArgumentEach) {
       EXPECT_EQ(c.received, command.arguments[i]) << "argument " << i;
     std::string w = c.written;
     EXPECT_NE(std::string::npos,
-              command.text.find("retrieve.pl " + w + " " + w + "  " + w + " " +
+              command.commandLine.find("retrieve.pl " + w + " " + w + "  " + w + " " +
                                 w + " " + w + " 2 -v"))
-        << command.text;
-    EXPECT_EQ(command.arguments, parseLikeCrt(command.text));
+        << command.commandLine;
+    EXPECT_EQ(command.arguments, parseLikeCrt(command.commandLine));
   }
 }
 
 TEST(RetrieveCommandTest, PathsWithBlanksAreQuoted) {
-  const std::string perl = perlInterpreterName();
+  const std::string perl = programFileName("perl");
   ScriptCommand command =
       composeScriptCommand("C:\\Program Files\\VMware\\VmPerl\\",
                            makeIdentity("s", "m", "p", "v", "t"), 1, false);
@@ -192,9 +196,9 @@ TEST(RetrieveCommandTest, PathsWithBlanksAreQuoted) {
                 "perl5/site_perl/5.005\" -I\"" + base +
                 "perl5/site_perl/5.005/MSWin32-x86\"  retrieve.pl \"s\" "
                 "\"m\"  \"p\" \"v\" \"t\" 1",
-            command.text);
+            command.commandLine);
   EXPECT_EQ(base + perl, command.program);
-  EXPECT_EQ(command.arguments, parseLikeCrt(command.text));
+  EXPECT_EQ(command.arguments, parseLikeCrt(command.commandLine));
 
   // The path is used as stored: no separator is put before the file names.
   ScriptCommand bare = composeScriptCommand(
@@ -218,7 +222,7 @@ TEST(RetrieveCommandTest, QuoteArgumentRoundTripsThroughTheCrtRules) {
 }
 
 TEST(RetrieveCommandTest, SearchPathKeepsTheEarlierValue) {
-  const std::string sep(1, searchPathSeparator());
+  const std::string sep(1, pathListSeparator());
   struct Case {
     const char* earlier;
     std::string expected;
@@ -262,4 +266,118 @@ TEST(RetrieveCommandTest, ScriptStatusMapping) {
     SCOPED_TRACE(c[0]);
     EXPECT_EQ(c[1], mapScriptStatus(c[0]));
   }
+}
+
+// The composed command run for real: the test interpreter records what it
+// received.
+namespace {
+
+namespace fs = std::filesystem;
+
+// A VmPerl directory whose name holds blanks, with the test interpreter in it
+// under the platform's interpreter name.
+class ScriptRunTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    vmperl_ = fs::path(dir_.path()) / "Vm Perl dir";
+    fs::create_directory(vmperl_);
+    fs::copy_file(testProgramPath("vmw_perl"), vmperl_ / programFileName("perl"));
+    record_ = (fs::path(dir_.path()) / "record.txt").string();
+  }
+
+  std::string vmperlPath() const {
+    return vmperl_.string() + static_cast<char>(fs::path::preferred_separator);
+  }
+
+  // The lines the interpreter recorded.
+  std::vector<std::string> recorded() const {
+    std::vector<std::string> lines;
+    std::istringstream in(readTestFile(record_));
+    std::string line;
+    while (std::getline(in, line))
+      lines.push_back(line);
+    return lines;
+  }
+
+  TempDir dir_;
+  fs::path vmperl_;
+  std::string record_;
+};
+
+NodeIdentity identityOf(const char* value) {
+  NodeIdentity identity;
+  identity.nodeId = const_cast<char*>(value);
+  identity.manufacturer = const_cast<char*>(value);
+  identity.product = const_cast<char*>(value);
+  identity.version = const_cast<char*>(value);
+  identity.type = const_cast<char*>(value);
+  return identity;
+}
+
+} // namespace
+
+TEST_F(ScriptRunTest, InterpreterReceivesEachValueAsOneArgument) {
+  const char* const values[] = {
+      "plain",           "say \"hi\" & exit", "%PATH%", "a|b<c>d^e", "",
+      "  blanks  ",      "C:\\dir\\x\\",      "\"",     "end\\\"",   "x\"\"y",
+      "!VAR! `id` $HOME"};
+  ScopedEnv record("VMW_TEST_RECORD", record_.c_str());
+  ScopedEnv status("VMW_TEST_STATUS", "0");
+  std::string shortPath;
+  ASSERT_TRUE(shortPathName(vmperlPath().c_str(), &shortPath));
+  // The short form may lose the blanks (Wine makes 8.3 names); the long one
+  // keeps them, as where 8.3 names are disabled.
+  for (const std::string& base : {shortPath, vmperlPath()}) {
+    for (const char* value : values) {
+      SCOPED_TRACE(base + " with " + value);
+      ScriptCommand command =
+          composeScriptCommand(base, identityOf(value), 3, true);
+      fs::remove(record_);
+      ASSERT_EQ(0, runChildProcess(command)) << command.commandLine;
+      std::vector<std::string> lines = recorded();
+      ASSERT_EQ(command.arguments.size() + 1, lines.size()) << command.commandLine;
+      for (size_t i = 1; i < command.arguments.size(); ++i)
+        EXPECT_EQ("arg:" + command.arguments[i], lines[i - 1]) << command.commandLine;
+    }
+  }
+}
+
+TEST_F(ScriptRunTest, ExitStatusComesBackUnmapped) {
+  ScopedEnv record("VMW_TEST_RECORD", nullptr);
+  ScriptCommand command =
+      composeScriptCommand(vmperlPath(), identityOf("x"), 1, false);
+  for (int wanted : {0, 3, 5, 6, 7, 42}) {
+    SCOPED_TRACE(wanted);
+    ScopedEnv status("VMW_TEST_STATUS", std::to_string(wanted).c_str());
+    EXPECT_EQ(wanted, runChildProcess(command));
+  }
+}
+
+TEST_F(ScriptRunTest, MissingInterpreterGivesMinusOneAndTheReason) {
+  ScriptCommand command =
+      composeScriptCommand((fs::path(dir_.path()) / "nowhere").string() +
+                               static_cast<char>(fs::path::preferred_separator),
+                           identityOf("x"), 1, false);
+  SystemError error;
+  EXPECT_EQ(-1, runChildProcess(command, &error));
+  EXPECT_NE(std::string::npos, error.message().find(command.program))
+      << error.message();
+}
+
+TEST_F(ScriptRunTest, InterpreterInheritsTheSearchPath) {
+  ScopedEnv record("VMW_TEST_RECORD", record_.c_str());
+  ScopedEnv status("VMW_TEST_STATUS", nullptr);
+  const std::string earlier = getEnvironment("PATH").value_or("");
+  std::string value;
+  ASSERT_TRUE(
+      composeSearchPath(earlier, "C:\\VmPerl\\", "C:\\Server\\", &value));
+  ASSERT_TRUE(setEnvironment("PATH", value));
+  int result =
+      runChildProcess(composeScriptCommand(vmperlPath(), identityOf("x"), 1, false));
+  // Put the test's own PATH back before anything can fail.
+  setTestEnv("PATH", earlier.c_str());
+  ASSERT_EQ(0, result);
+  std::vector<std::string> lines = recorded();
+  ASSERT_LE(2u, lines.size());
+  EXPECT_EQ("PATH=" + value, lines[lines.size() - 2]);
 }

@@ -1,15 +1,14 @@
 // retrieve_script.cpp: the retrieval run, step by step.
 #include "retrieve_script.h"
 
+#include "common/malloc_text.h"
+#include "common/platform/environment.h"
+#include "common/platform/paths.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
-#include "enabler/common/processor_record.h"
-#include "invscan/scanners/cpuid.h"
 #include "registry.h"
-#include "script_host.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -24,14 +23,14 @@ int fail(const char* message, int status) {
 
 // Packages from the CPUID probe and the processor count; 0 when the processor
 // lacks CPUID, otherwise at least 1.
-int countPhysicalPackages() {
+int countPhysicalPackages(const ProcessorServices& processor) {
   int numOfPhysicalPackages = 0;
   CpuIdInfo cpuInfo;
   memset(&cpuInfo, 0, sizeof cpuInfo);
-  if (getCpuIdInfo(&cpuInfo) == 0) {
-    numOfPhysicalPackages = getNumberOfPhysicalPackages();
+  if (getCpuIdInfo(&cpuInfo, *processor.cpuIdSource) == 0) {
+    numOfPhysicalPackages = processor.packageCount();
     debugLog("numOfPhysicalPackages= %d\n", numOfPhysicalPackages);
-    int numOfProcessors = getNumberOfProcessors();
+    int numOfProcessors = processor.processorCount();
     debugLog("numOfProcessors= %d\n", numOfProcessors);
     if (numOfPhysicalPackages < 1) {
       numOfPhysicalPackages =
@@ -60,39 +59,33 @@ void logIdentity(const NodeIdentity& identity) {
           "OK: Type: ", texts.type.c_str());
 }
 
-int runWithPaths(const char* serverPath, const char* vmperlPath) {
-  int numOfPhysicalPackages = 0;
-  getInfoFromCPUID();
-  numOfPhysicalPackages = countPhysicalPackages();
+int runWithPaths(const RetrieveScriptServices& services,
+                 const char* serverPath, const char* vmperlPath) {
+  getInfoFromCPUID(services.cpuidProgram);
+  int numOfPhysicalPackages = countPhysicalPackages(services.processor);
   logText("%s%s%d\n", "OK: Node capacity: ", " ", numOfPhysicalPackages);
 
-  NodeIdentity identity;
-  memset(&identity, 0, sizeof identity);
-  // The identity's texts are freed on every way out of the run.
-  struct IdentityTexts {
-    NodeIdentity* identity;
-    ~IdentityTexts() { freeNodeIdentity(identity); }
-  } texts{&identity};
-  if (!getNodeIdentity(&identity))
+  ScopedNodeIdentity identity;
+  if (!services.nodeIdentity(identity.get()))
     return fail("ERROR: Could not retrieve node ID (there is a problem with "
                 "WMI)\n",
                 kVmwNoIdentity);
-  logIdentity(identity);
+  logIdentity(*identity);
 
   std::string shortVmperlPath;
-  if (!getShortPath(vmperlPath, &shortVmperlPath))
+  if (!services.shortPath(vmperlPath, &shortVmperlPath, nullptr))
     return fail("ERROR: Could not retrieve VMPerl library installation path\n",
                 kVmwNotInstalled);
   ScriptCommand command =
-      composeScriptCommand(shortVmperlPath, identity, numOfPhysicalPackages,
+      composeScriptCommand(shortVmperlPath, *identity, numOfPhysicalPackages,
                            verbose && logFile != nullptr);
 
   std::string searchPathValue;
-  bool pathFits = composeSearchPath(currentSearchPath(), vmperlPath, serverPath,
-                                    &searchPathValue);
+  bool pathFits = composeSearchPath(getEnvironment("PATH").value_or(""),
+                                    vmperlPath, serverPath, &searchPathValue);
   logText("%s%s\n%s\n%s\n%s\n", "Perl paths and command line:\n", vmperlPath,
-          serverPath, command.text.c_str(), searchPathValue.c_str());
-  if (!pathFits || !setSearchPath(searchPathValue))
+          serverPath, command.commandLine.c_str(), searchPathValue.c_str());
+  if (!pathFits || !setEnvironment("PATH", searchPathValue))
     return fail("ERROR: Could not set VMPerl path in PATH environment "
                 "variable\n",
                 kVmwNotInstalled);
@@ -100,27 +93,40 @@ int runWithPaths(const char* serverPath, const char* vmperlPath) {
   // The log is complete and closed before the script runs.
   logText("\n");
   closeLogFile();
-  return mapScriptStatus(runScript(command));
+  return mapScriptStatus(services.runScript(command, nullptr));
 }
 
 } // namespace
 
-int runRetrieveScript() {
-  char* serverPath = nullptr;
-  char* vmperlPath = nullptr;
-  bool haveServer = getServerInstallPath(&serverPath);
-  bool haveVmPerl = getVmPerlInstallPath(&vmperlPath);
-  int status;
+RetrieveScriptServices vmwDefaultRetrieveServices() {
+  RetrieveScriptServices services;
+  services.registry = &systemRegistry();
+  services.isWow64 = isWow64;
+  services.cpuidProgram = defaultCpuidProgramSite();
+  services.processor = systemProcessorServices();
+  services.nodeIdentity = getNodeIdentity;
+  services.shortPath = shortPathName;
+  services.runScript = runChildProcess;
+  return services;
+}
+
+int runRetrieveScriptWith(const RetrieveScriptServices& services) {
+  InstallationRegistry installations(*services.registry, services.isWow64);
+  MallocText serverPath, vmperlPath;
+  bool haveServer =
+      installations.getServerInstallPath(MallocTextOut(&serverPath));
+  bool haveVmPerl =
+      installations.getVmPerlInstallPath(MallocTextOut(&vmperlPath));
   if (!haveServer)
-    status = fail(haveVmPerl ? "ERROR: VMware server version not recognized\n"
-                             : "ERROR: VMWare not installed\n",
-                  kVmwNotInstalled);
-  else if (!haveVmPerl)
-    status =
-        fail("ERROR: VmPerl Scripting API not installed\n", kVmwNotInstalled);
-  else
-    status = runWithPaths(serverPath, vmperlPath);
-  free(serverPath);
-  free(vmperlPath);
-  return status;
+    return fail(haveVmPerl ? "ERROR: VMware server version not recognized\n"
+                           : "ERROR: VMWare not installed\n",
+                kVmwNotInstalled);
+  if (!haveVmPerl)
+    return fail("ERROR: VmPerl Scripting API not installed\n",
+                kVmwNotInstalled);
+  return runWithPaths(services, serverPath.get(), vmperlPath.get());
+}
+
+int runRetrieveScript() {
+  return runRetrieveScriptWith(vmwDefaultRetrieveServices());
 }

@@ -4,9 +4,48 @@
 #ifndef ENABLER_VMWARE_RETRIEVE_SCRIPT_H
 #define ENABLER_VMWARE_RETRIEVE_SCRIPT_H
 
+#include "enabler/common/processor_record.h"
+#include "invscan/scanners/cpuid.h"
+#include "retrieve_command.h"
+
+#include <functional>
+#include <string>
+
+class Registry;
+struct NodeIdentity;
+
 /// The whole job once: the exit status of vmware-enabler (exit_status.h).
 /// Writes its log lines in verbose mode and closes the log before it returns
 /// or starts the script.
 int runRetrieveScript();
+
+/// What the worker takes from outside itself. runRetrieveScript() uses the
+/// machine's; tests build their own.
+struct RetrieveScriptServices {
+  /// The registry the installation lookups read, and the WOW64 question they
+  /// ask on their first open.
+  Registry* registry;
+  std::function<bool()> isWow64;
+  /// Where the processor record finds the cpuid program.
+  CpuidProgramSite cpuidProgram;
+  /// The CPUID readings and the system's counts of the package count.
+  ProcessorServices processor;
+  /// getNodeIdentity.
+  std::function<bool(NodeIdentity*)> nodeIdentity;
+  /// The short form of the VmPerl directory, as shortPathName.
+  std::function<bool(const char* path, std::string* shortPath,
+                     SystemError* error)>
+      shortPath;
+  /// Runs the interpreter and gives its exit status, as runChildProcess.
+  std::function<int(const ScriptCommand& command, SystemError* error)>
+      runScript;
+};
+
+/// The machine's registry and WOW64 answer, the cpuid program beside the
+/// enabler, the processor, WMI (or DMI), GetShortPathNameA and the real start.
+RetrieveScriptServices vmwDefaultRetrieveServices();
+
+/// runRetrieveScript() with other services.
+int runRetrieveScriptWith(const RetrieveScriptServices& services);
 
 #endif

@@ -1,55 +1,213 @@
 // retrieve_script_test.cpp: the retrieval run as a whole, in this process, on
-// a registry and a host of the test's making; under the sanitizers a text the
-// run keeps after it ends is a leak.
+// services of the test's making: a registry, an identity, a processor and an
+// interpreter that records what it was asked to run. Under the sanitizers a
+// text the run keeps after it ends is a leak.
 #include "retrieve_script.h"
 
+#include "common/platform/environment.h"
+#include "common/platform/paths.h"
 #include "enabler/common/exit_status.h"
+#include "enabler/common/frame.h"
+#include "enabler/common/node_identity.h"
+#include "invscan/scanners/cpuid_test_source.h"
 #include "reg_file.h"
 #include "registry.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
+#include <stdio.h>
+#include <string.h>
 
-namespace fs = std::filesystem;
+#include <string>
 
 namespace {
 
-TEST(RetrieveScriptTest, RunEndsWithoutKeepingTheIdentity) {
-  TempDir dir;
-  fs::path dmi = fs::path(dir.path()) / "dmi";
-  fs::create_directory(dmi);
-  for (const char* field : {"product_serial", "bios_vendor", "bios_version",
-                            "product_name", "product_version"})
-    ASSERT_TRUE(writeTestFile((dmi / field).string(), "text\n"));
-  ScopedEnv dmiRoot("KEP_DMI_ROOT", dmi.string().c_str());
-  // The VmPerl directory does not exist, so the run ends after the identity
-  // was read and before anything is started.
-  std::string missing = (fs::path(dir.path()) / "no-vmperl").string();
-  std::string escaped;
-  for (char c : missing)
-    escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  FileRegistry registry(RegFile::parse(
-      "REGEDIT4\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VMware, Inc.\\VMware Server]\n"
-      "\"InstallPath\"=\"" + escaped + "\"\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VMware, Inc.\\VMware VmPerl "
-      "Scripting API]\n"
-      "\"InstallPath\"=\"" + escaped + "\"\n"));
-  setRegistry(&registry);
-  setWow64Answer(Wow64Answer::No);
-  int status = runRetrieveScript();
-#ifdef _WIN32
-  // The identity comes from WMI here, which a Wine prefix may lack.
-  EXPECT_TRUE(status == kVmwNotInstalled || status == kVmwNoIdentity)
-      << status;
-#else
-  EXPECT_EQ(kVmwNotInstalled, status);
-#endif
-  setRegistry(nullptr);
-  setWow64Answer(Wow64Answer::Unknown);
+const char kInstalled[] =
+    "REGEDIT4\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VMware, Inc.\\VMware Server]\n"
+    "\"InstallPath\"=\"C:\\\\Server\\\\\"\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VMware, Inc.\\VMware VmPerl "
+    "Scripting API]\n"
+    "\"InstallPath\"=\"C:\\\\VmPerl\\\\\"\n";
+
+// The own path the run is told: a folder without a cpuid program.
+std::string ownPath;
+
+unsigned long emptyFolderOwnPath(char* buffer, unsigned long size) {
+  if (ownPath.size() >= size)
+    return size;
+  memcpy(buffer, ownPath.c_str(), ownPath.size() + 1);
+  return static_cast<unsigned long>(ownPath.size());
+}
+
+class RetrieveScriptTest : public ::testing::Test {
+protected:
+  RetrieveScriptTest() : registry_(RegFile::parse(kInstalled)) {
+    // Two logical processors per package.
+    processor_.setVendor(1, "GenuineIntel");
+    processor_.set(1, {0x000006F6, 2u << 16, 0, 1u << 28});
+    services_.registry = &registry_;
+    services_.isWow64 = [] { return false; };
+    // No cpuid program where the run looks: the record is not built.
+    ownPath = dir_.path() + pathSeparator() + "enabler";
+    services_.cpuidProgram = CpuidProgramSite{emptyFolderOwnPath, nullptr};
+    services_.processor = {&processor_, [this] { return processors_; },
+                           [this] { return packages_; }};
+    services_.nodeIdentity = [](NodeIdentity* identity) {
+      identity->nodeId = strdup("SN\\1");
+      identity->manufacturer = strdup("Maker");
+      identity->product = strdup("");
+      return true;
+    };
+    services_.shortPath = [](const char* path, std::string* shortPath,
+                             SystemError*) {
+      *shortPath = std::string(path) + "SHORT~1\\";
+      return true;
+    };
+    services_.runScript = [this](const ScriptCommand& command, SystemError*) {
+      ran_.push_back(command);
+      return scriptStatus_;
+    };
+  }
+
+  /// Runs the worker with a log and gives the status; the log is in log_.
+  int run() {
+    ScopedEnv path("PATH", "/earlier");
+    const std::string logPath = dir_.path() + "/en_out.txt";
+    logFile = fopen(logPath.c_str(), "wb");
+    verbose = logFile != nullptr;
+    enablerProgram = EnablerProgram::VMware;
+    int status = runRetrieveScriptWith(services_);
+    EXPECT_EQ(nullptr, logFile) << "the worker closes the log";
+    closeLogFile();
+    verbose = false;
+    searchPath_ = getEnvironment("PATH").value_or("<unset>");
+    log_ = readTestFile(logPath);
+    return status;
+  }
+
+  bool logHas(const std::string& text) const {
+    return log_.find(text) != std::string::npos;
+  }
+
+  TempDir dir_;
+  FileRegistry registry_;
+  TableCpuIdSource processor_;
+  int processors_ = 8;
+  int packages_ = 0;
+  int scriptStatus_ = 0;
+  RetrieveScriptServices services_;
+  std::vector<ScriptCommand> ran_;
+  std::string log_;
+  std::string searchPath_;
+};
+
+TEST_F(RetrieveScriptTest, MissingInstallationsEndTheRunWithSeven) {
+  struct Case {
+    const char* registry;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"REGEDIT4\n", "ERROR: VMWare not installed\n"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\VMware, Inc.\\VMware VmPerl "
+       "Scripting API]\n\"InstallPath\"=\"C:\\\\VmPerl\\\\\"\n",
+       "ERROR: VMware server version not recognized\n"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\VMware, Inc.\\VMware GSX "
+       "Server]\n\"InstallPath\"=\"C:\\\\GSX\\\\\"\n",
+       "ERROR: VmPerl Scripting API not installed\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    FileRegistry registry(RegFile::parse(c.registry));
+    services_.registry = &registry;
+    EXPECT_EQ(kVmwNotInstalled, run());
+    EXPECT_EQ(c.line, log_) << "nothing else is done";
+  }
+  EXPECT_TRUE(ran_.empty());
+}
+
+TEST_F(RetrieveScriptTest, ScriptGetsTheIdentityAndCapacityAndItsStatusMaps) {
+  scriptStatus_ = 3;
+  EXPECT_EQ(kVmwScriptFailed, run());
+  ASSERT_EQ(1u, ran_.size());
+  const std::string perl = programFileName("perl");
+  EXPECT_EQ("C:/VmPerl/SHORT~1/" + perl, ran_[0].program);
+  const std::vector<std::string> tail(ran_[0].arguments.end() - 7,
+                                      ran_[0].arguments.end());
+  EXPECT_EQ((std::vector<std::string>{"SN/1", "Maker", "-", "-", "-", "4",
+                                      "-v"}),
+            tail)
+      << "8 processors, 2 per package";
+  const std::string sep(1, pathListSeparator());
+  EXPECT_EQ("/earlier" + sep + "C:/VmPerl/" + sep + "C:/Server/" + sep,
+            searchPath_);
+  EXPECT_TRUE(logHas("DBG: numOfPhysicalPackages= 0\n"
+                     "DBG: numOfProcessors= 8\n"
+                     "DBG: numOfPhysicalPackages= 4\n"))
+      << log_;
+  EXPECT_TRUE(logHas("OK: Node capacity:  4\n")) << log_;
+  EXPECT_TRUE(logHas("OK: Node ID:  SN\\1\n\nOK: Manufact:  Maker\n\n"
+                     "OK: Product:  -\n\n"))
+      << log_;
+  EXPECT_TRUE(logHas("Perl paths and command line:\nC:\\VmPerl\\\n"
+                     "C:\\Server\\\n" +
+                     ran_[0].commandLine + "\n" + searchPath_ + "\n\n"))
+      << log_;
+}
+
+TEST_F(RetrieveScriptTest, CapacityFromTheProbeAndTheSystemCounts) {
+  struct Case {
+    bool cpuid;
+    int processors;
+    int packages;
+    const char* capacity;
+    const char* why;
+  };
+  const Case cases[] = {
+      {true, 8, 0, "4", "the division: 8 processors, 2 per package"},
+      {true, 1, 0, "1", "a division below 1 is raised to 1"},
+      {true, 8, 3, "3", "the system's count comes first"},
+      {false, 8, 3, "0", "no CPUID: capacity 0, nothing asked"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    processor_.cpuId = c.cpuid;
+    processors_ = c.processors;
+    packages_ = c.packages;
+    ran_.clear();
+    EXPECT_EQ(kVmwOk, run());
+    ASSERT_EQ(1u, ran_.size());
+    EXPECT_EQ(c.capacity, ran_[0].arguments[ran_[0].arguments.size() - 2]);
+    EXPECT_TRUE(logHas(std::string("OK: Node capacity:  ") + c.capacity))
+        << log_;
+  }
+}
+
+TEST_F(RetrieveScriptTest, IdentityAndShortPathFailuresEndTheRun) {
+  services_.nodeIdentity = [](NodeIdentity* identity) {
+    identity->nodeId = strdup("kept until the run ends");
+    return false;
+  };
+  EXPECT_EQ(kVmwNoIdentity, run());
+  EXPECT_TRUE(logHas("ERROR: Could not retrieve node ID (there is a problem "
+                     "with WMI)\n"))
+      << log_;
+
+  services_.nodeIdentity = [](NodeIdentity*) { return true; };
+  services_.shortPath = [](const char*, std::string*, SystemError*) {
+    return false;
+  };
+  EXPECT_EQ(kVmwNotInstalled, run());
+  EXPECT_TRUE(
+      logHas("ERROR: Could not retrieve VMPerl library installation path\n"))
+      << log_;
+  EXPECT_TRUE(ran_.empty());
+}
+
+TEST_F(RetrieveScriptTest, ScriptThatCannotStartCountsAsFive) {
+  services_.runScript = [](const ScriptCommand&, SystemError*) { return -1; };
+  EXPECT_EQ(kVmwScriptFailed, run());
 }
 
 } // namespace

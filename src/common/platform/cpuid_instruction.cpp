@@ -1,7 +1,7 @@
-// cpuid_x86.cpp: the CPUID instruction itself. The only file of the scanner
-// that knows the processor architecture: x86 and x86-64 execute the
+// cpuid_instruction.cpp: the CPUID instruction itself. The only file of the
+// project that knows the processor architecture: x86 and x86-64 execute the
 // instruction, every other processor is reported as lacking it.
-#include "invscan/scanners/cpuid.h"
+#include "common/platform/cpuid_instruction.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #  define ENABLER_CPUID_X86 1
@@ -33,40 +33,33 @@ bool eflagsIdFlagToggles() {
 }
 #endif
 
-class ProcessorCpuIdSource : public CpuIdSource {
-public:
-  bool hasCpuId() override {
-#if defined(__x86_64__)
-    return true; // every x86-64 processor implements CPUID
-#elif defined(__i386__)
-    return eflagsIdFlagToggles();
-#else
-    return false;
-#endif
-  }
-
-  CpuIdRegisters read(uint32_t leaf) override {
-    CpuIdRegisters regs = {0, 0, 0, 0};
-#if defined(ENABLER_CPUID_X86)
-    unsigned int eax;
-    unsigned int ebx;
-    unsigned int ecx;
-    unsigned int edx;
-    __cpuid_count(leaf, 0, eax, ebx, ecx, edx);
-    regs.eax = eax;
-    regs.ebx = ebx;
-    regs.ecx = ecx;
-    regs.edx = edx;
-#else
-    (void)leaf;
-#endif
-    return regs;
-  }
-};
-
 } // namespace
 
-CpuIdSource& processorCpuIdSource() {
-  static ProcessorCpuIdSource source;
-  return source;
+bool cpuidInstructionAvailable() {
+#if defined(__x86_64__)
+  return true; // every x86-64 processor implements CPUID
+#elif defined(__i386__)
+  return eflagsIdFlagToggles();
+#else
+  return false;
+#endif
+}
+
+CpuIdRegisters executeCpuid(uint32_t leaf, uint32_t subleaf) {
+  CpuIdRegisters regs = {0, 0, 0, 0};
+#if defined(ENABLER_CPUID_X86)
+  unsigned int eax;
+  unsigned int ebx;
+  unsigned int ecx;
+  unsigned int edx;
+  __cpuid_count(leaf, subleaf, eax, ebx, ecx, edx);
+  regs.eax = eax;
+  regs.ebx = ebx;
+  regs.ecx = ecx;
+  regs.edx = edx;
+#else
+  (void)leaf;
+  (void)subleaf;
+#endif
+  return regs;
 }

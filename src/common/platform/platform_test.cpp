@@ -1,0 +1,141 @@
+#include "common/platform/environment.h"
+#include "common/platform/files.h"
+#include "common/platform/paths.h"
+#include "common/platform/system_error.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <errno.h>
+
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool onWindows() {
+  return pathSeparator() == '\\';
+}
+
+TEST(EnvironmentTest, SetEmptyAndRemovedAreThreeStates) {
+  const char* name = "KEP_PLATFORM_TEST_VARIABLE";
+  ScopedEnv clean(name, nullptr);
+  EXPECT_FALSE(getEnvironment(name));
+  EXPECT_TRUE(removeEnvironment(name)) << "removing an unset variable";
+
+  ASSERT_TRUE(setEnvironment(name, "a value with blanks"));
+  EXPECT_EQ("a value with blanks", getEnvironment(name).value_or("unset"));
+  // A value longer than the first buffer the Windows half offers.
+  const std::string longValue(5000, 'x');
+  ASSERT_TRUE(setEnvironment(name, longValue));
+  EXPECT_EQ(longValue, getEnvironment(name).value_or("unset"));
+  ASSERT_TRUE(setEnvironment(name, ""));
+  EXPECT_EQ("", getEnvironment(name).value_or("unset"));
+
+  ASSERT_TRUE(removeEnvironment(name));
+  EXPECT_FALSE(getEnvironment(name));
+}
+
+TEST(PathsTest, AbsolutePathIsRecognisedPerPlatform) {
+  struct Case {
+    const char* path;
+    bool posix;
+    bool windows;
+  };
+  const Case cases[] = {
+      {"/opt/k/cpuid", true, true},
+      {"\\k\\cpuid.exe", false, true},
+      {"C:\\k\\cpuid.exe", false, true},
+      {"c:/k/cpuid.exe", false, true},
+      {"C:cpuid.exe", false, false},
+      {"1:\\cpuid.exe", false, false},
+      {"cpuid", false, false},
+      {"bin/cpuid", false, false},
+      {"", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(onWindows() ? c.windows : c.posix, isAbsolutePath(c.path));
+  }
+}
+
+TEST(PathsTest, OwnPathIsTheTestProgramAndReportsWhenCut) {
+  char buffer[1025];
+  unsigned long length = ownExecutablePath(buffer, 1024);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length, 1024u);
+  EXPECT_EQ(fs::path(testBinDir()), fs::path(buffer).parent_path());
+  EXPECT_EQ(programFileName("unit_tests"), fs::path(buffer).filename());
+
+  char small[6];
+  EXPECT_GE(ownExecutablePath(small, 5), 5u) << "a cut path reports its size";
+}
+
+TEST(PathsTest, ShortPathNeedsAnExistingFittingPath) {
+  TempDir dir;
+  const fs::path existing = fs::path(dir.path()) / "Vm Perl dir";
+  fs::create_directory(existing);
+  std::string shortPath;
+  ASSERT_TRUE(shortPathName(existing.string().c_str(), &shortPath));
+  EXPECT_TRUE(fs::is_directory(shortPath)) << shortPath;
+  EXPECT_LE(shortPath.size(), kShortPathMax);
+
+  SystemError error;
+  const std::string missing = (fs::path(dir.path()) / "no such dir").string();
+  EXPECT_FALSE(shortPathName(missing.c_str(), &shortPath, &error));
+  EXPECT_NE(std::string::npos, error.message().find(missing))
+      << error.message();
+  EXPECT_FALSE(shortPathName("", &shortPath));
+  // A path of 1024 characters cannot have a fitting short form unless it
+  // shrinks; one that names nothing fails in any case.
+  std::string deep = dir.path();
+  while (deep.size() < kShortPathMax + 10)
+    deep += pathSeparator() + std::string("d");
+  EXPECT_FALSE(shortPathName(deep.c_str(), &shortPath));
+}
+
+TEST(FilesTest, OnlyARegularFileWithinTheLimitIsRead) {
+  TempDir dir;
+  const std::string file = (fs::path(dir.path()) / "model").string();
+  ASSERT_TRUE(writeTestFile(file, std::string("a\0b\r\n", 5)));
+  std::string content = "untouched";
+  ASSERT_TRUE(readRegularFile(file, 5, &content));
+  EXPECT_EQ(std::string("a\0b\r\n", 5), content) << "binary, whole";
+
+  struct Case {
+    std::string path;
+    size_t limit;
+    const char* why;
+  };
+  const Case cases[] = {
+      {file, 4, "one byte over the limit"},
+      {dir.path(), 1 << 20, "a directory"},
+      {(fs::path(dir.path()) / "missing").string(), 1 << 20, "missing"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    content = "untouched";
+    SystemError error;
+    EXPECT_FALSE(readRegularFile(c.path, c.limit, &content, &error));
+    EXPECT_EQ("untouched", content);
+    EXPECT_TRUE(error.failed());
+  }
+}
+
+TEST(SystemErrorTest, MessageNamesTheOperationTheReasonAndTheCode) {
+  EXPECT_FALSE(SystemError().failed());
+  EXPECT_EQ("", SystemError().message());
+  // ENOENT and ERROR_FILE_NOT_FOUND are both 2.
+  SystemError error = systemError("open 'x'", 2);
+  EXPECT_TRUE(error.failed());
+  std::string message = error.message();
+  EXPECT_EQ(0u, message.find("open 'x': ")) << message;
+  EXPECT_NE(std::string::npos, message.find("(error 2)")) << message;
+  EXPECT_GT(message.size(), std::string("open 'x':  (error 2)").size())
+      << "the system's own text is in the message";
+  EXPECT_NE('\n', message.back());
+}
+
+} // namespace

@@ -1,0 +1,38 @@
+// system_error.h: an operating-system failure kept with its reason, so that
+// the caller can tell "not found" from "access denied" from "not a valid
+// Win32 application" and decide where to show it. No OS header here.
+#ifndef ENABLER_PLATFORM_SYSTEM_ERROR_H
+#define ENABLER_PLATFORM_SYSTEM_ERROR_H
+
+#include <string>
+
+/// What was attempted, the system's code for the failure (errno natively,
+/// GetLastError() on Windows) and the system's own text for that code. A
+/// default-made one means "no failure".
+struct SystemError {
+  std::string operation;
+  long code = 0;
+  std::string text;
+
+  bool failed() const { return !operation.empty(); }
+  /// "operation: text (error code)", or the empty text when nothing failed.
+  std::string message() const;
+};
+
+/// The failure of `operation` with the system's code `code`.
+SystemError systemError(const std::string& operation, long code);
+/// The failure of `operation` with the calling thread's last error: errno
+/// natively, GetLastError() on Windows. Call it right after the failing call.
+SystemError lastSystemError(const std::string& operation);
+
+/// The system's text for `code`, without a trailing line end or full stop;
+/// "unknown error" when the system has none.
+std::string systemErrorText(long code);
+
+/// Keeps `error` in `*out` when `out` is not null.
+inline void keepSystemError(SystemError* out, SystemError error) {
+  if (out)
+    *out = std::move(error);
+}
+
+#endif

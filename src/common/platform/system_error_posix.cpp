@@ -1,0 +1,16 @@
+// system_error_posix.cpp: POSIX half of the error reasons: errno and its
+// strerror text.
+#include "common/platform/system_error.h"
+
+#include <errno.h>
+#include <string.h>
+
+SystemError lastSystemError(const std::string& operation) {
+  return systemError(operation, errno);
+}
+
+std::string systemErrorText(long code) {
+  // The programs are single-threaded, so strerror's shared buffer is safe.
+  const char* text = strerror(static_cast<int>(code));
+  return text && *text ? text : "unknown error";
+}
