@@ -26,12 +26,15 @@ public:
   static VsVariant fromText(const std::wstring& text); ///< VT_BSTR
 
   /// The double held, after converting any other type to VT_R8 (an integer
-  /// exactly; a text parsed as a number with the user's decimal separator).
-  /// False, leaving `*value` alone, when the conversion fails.
+  /// exactly; a text read as OLE Automation reads a number, with the user's
+  /// decimal separator, thousands separator and currency symbol, signs,
+  /// parentheses, an exponent, or "&H"/"&O" digits). False, leaving `*value`
+  /// alone, when the conversion fails.
   bool toReal(double* value) const;
   /// The 32-bit integer held, after converting any other type to VT_I4 (a
-  /// double rounded half to even; out of range fails; a text parsed as a
-  /// number first). False, leaving `*value` alone, when it fails.
+  /// double rounded half to even; out of range fails; a text read as for
+  /// toReal, rounded on its decimal digits). False, leaving `*value` alone,
+  /// when it fails.
   bool toInt(int32_t* value) const;
   /// The text of the value, converted to VT_BSTR: integers in decimal, a
   /// double with up to 15 significant digits, no trailing zeros and the
