@@ -3,27 +3,25 @@
 #
 #   enabler_add_program(<target>
 #     SOURCES <file>...
-#     VERSION_NUMBERS <a>,<b>,<c>,<d>   # FILEVERSION and PRODUCTVERSION
-#     VERSION_TEXT "<text>"             # FileVersion and ProductVersion strings
+#     [VERSION_NUMBERS <a>,<b>,<c>,<d>] # FILEVERSION and PRODUCTVERSION
+#     [VERSION_TEXT "<text>"]           # the FileVersion string
 #     DESCRIPTION "<text>")             # FileDescription
 #
-# The resource names the program "<target>.exe" (OriginalFilename), "<target>"
-# (InternalName) and "KEP Enabler" (ProductName). Its text comes from a
-# configured .rc file, so nothing in it depends on the time of the build.
+# The release version is the project version (project() in the top
+# CMakeLists.txt): it gives the numbers, unless VERSION_NUMBERS says otherwise,
+# and the ProductVersion string of every program; the FileVersion string is
+# VERSION_TEXT, or the release version without it. The resource names the
+# program "<target>.exe" (OriginalFilename), "<target>" (InternalName) and
+# "KEP Enabler" (ProductName). Its text comes from a configured .rc file, so
+# nothing in it depends on the time of the build.
 #
-# The two enablers take their versions from their version banners:
+# The two enablers carry the release numbers and, as FileVersion, the build
+# text of their version banners:
 #
 #   enabler_add_program(vs-enabler
 #     SOURCES EnablerVirtualServer.cpp ...
-#     VERSION_NUMBERS 2,5,0,0
 #     VERSION_TEXT "kep_2.5, 20080619v2.5"
 #     DESCRIPTION "KEP Enabler for Microsoft Virtual Server")
-#
-#   enabler_add_program(vmware-enabler
-#     SOURCES enablerh.cpp ...
-#     VERSION_NUMBERS 0,0,0,0           # a development build: no release number
-#     VERSION_TEXT "kepdev, 20070206dev"
-#     DESCRIPTION "KEP Enabler for VMware Server")
 #
 # Libraries are added afterwards with target_link_libraries(<target> ...).
 
@@ -34,6 +32,16 @@ function(enabler_add_program target)
                         "SOURCES" ${ARGN})
   if(NOT ARG_SOURCES)
     message(FATAL_ERROR "enabler_add_program(${target}): no SOURCES")
+  endif()
+  if(NOT ARG_VERSION_NUMBERS)
+    # The project version padded to four numbers: 2.5 gives 2,5,0,0.
+    string(REPLACE "." ";" _numbers "${PROJECT_VERSION}")
+    list(APPEND _numbers 0 0 0 0)
+    list(SUBLIST _numbers 0 4 _numbers)
+    string(REPLACE ";" "," ARG_VERSION_NUMBERS "${_numbers}")
+  endif()
+  if(NOT ARG_VERSION_TEXT)
+    set(ARG_VERSION_TEXT "${PROJECT_VERSION}")
   endif()
   if(NOT ARG_VERSION_NUMBERS MATCHES "^[0-9]+,[0-9]+,[0-9]+,[0-9]+$")
     message(FATAL_ERROR "enabler_add_program(${target}): VERSION_NUMBERS "
@@ -54,6 +62,7 @@ function(enabler_add_program target)
     # A double quote inside an RC string is written twice.
     string(REPLACE "\"" "\"\"" ENABLER_RC_VERSION_TEXT "${ARG_VERSION_TEXT}")
     string(REPLACE "\"" "\"\"" ENABLER_RC_DESCRIPTION "${ARG_DESCRIPTION}")
+    set(ENABLER_RC_PRODUCT_VERSION "${PROJECT_VERSION}")
     set(ENABLER_RC_VERSION_NUMBERS "${ARG_VERSION_NUMBERS}")
     set(ENABLER_RC_NAME "${target}")
     set(_rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)

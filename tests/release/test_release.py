@@ -35,12 +35,25 @@ EXIT_STATUS_H = os.path.join(SOURCE_DIR, "src", "enabler", "common",
 
 PROGRAMS = ("vs-enabler", "vmware-enabler", "cpuprobe", "vtdump")
 
-# The version resource of each program: file version numbers and text.
+def project_version():
+    """The release version: the project version of the top CMakeLists.txt."""
+    with open(os.path.join(SOURCE_DIR, "CMakeLists.txt"),
+              encoding="utf-8") as f:
+        found = re.search(r"^project\(\w+ VERSION ([0-9.]+)", f.read(), re.M)
+    return found.group(1)
+
+
+RELEASE = project_version()
+RELEASE_NUMBERS = tuple((list(map(int, RELEASE.split("."))) + [0] * 4)[:4])
+
+# The version resource of each program: file version numbers and FileVersion
+# text; ProductVersion is the release version in every one. The enablers'
+# texts are the build texts of their version banners.
 VERSIONS = {
-    "vs-enabler": ((2, 5, 0, 0), "kep_2.5, 20080619v2.5"),
-    "vmware-enabler": ((0, 0, 0, 0), "kepdev, 20070206dev"),
-    "cpuprobe": ((2, 5, 0, 0), "kep_2.5"),
-    "vtdump": ((2, 5, 0, 0), "kep_2.5"),
+    "vs-enabler": (RELEASE_NUMBERS, "kep_2.5, 20080619v2.5"),
+    "vmware-enabler": (RELEASE_NUMBERS, "kepdev, 20070206dev"),
+    "cpuprobe": (RELEASE_NUMBERS, RELEASE),
+    "vtdump": (RELEASE_NUMBERS, RELEASE),
 }
 
 # Each program's exit statuses and the words its meaning must hold, as the
@@ -195,11 +208,13 @@ class GuideTest(unittest.TestCase):
     def test_version_table_is_what_the_programs_carry(self):
         rows = tables_after(self.guide, "Their version resources (Properties, "
                                         "Details in Explorer):")
-        table = {row[0]: (row[1], row[2]) for row in rows}
-        expected = {"%s.exe" % name: (".".join(map(str, numbers)), text)
+        table = {row[0]: (row[1], row[2], row[3]) for row in rows}
+        expected = {"%s.exe" % name: (".".join(map(str, numbers)), text,
+                                      RELEASE)
                     for name, (numbers, text) in VERSIONS.items()}
         self.assertEqual(expected, table)
-        # The build files set the same.
+        # The build files set the same: the release numbers by default, the
+        # text where it is not the release version.
         cmake = "".join(read(p) for folder in ("src", "tools")
                         for p in glob.glob(os.path.join(
                             SOURCE_DIR, folder, "**", "CMakeLists.txt"),
@@ -208,9 +223,11 @@ class GuideTest(unittest.TestCase):
             call = re.search(r"enabler_add_program\(%s\b(.*?)\)" % name, cmake,
                              re.S)
             self.assertIsNotNone(call, name)
-            self.assertIn("VERSION_NUMBERS %s" % ",".join(map(str, numbers)),
-                          call.group(1))
-            self.assertIn('VERSION_TEXT "%s"' % text, call.group(1))
+            self.assertNotIn("VERSION_NUMBERS", call.group(1))
+            if text != RELEASE:
+                self.assertIn('VERSION_TEXT "%s"' % text, call.group(1))
+            else:
+                self.assertNotIn("VERSION_TEXT", call.group(1))
 
 
 class DocsTest(unittest.TestCase):
@@ -308,7 +325,7 @@ class PackageTest(unittest.TestCase):
                     strings = check_pe.version_strings(blob)
                     numbers, text = VERSIONS[name]
                     self.assertEqual(text, strings.get("FileVersion"))
-                    self.assertEqual(text, strings.get("ProductVersion"))
+                    self.assertEqual(RELEASE, strings.get("ProductVersion"))
                     self.assertEqual("KEP Enabler", strings.get("ProductName"))
                     _, fixed, _, _ = check_pe.parse_version_block(blob, 0)
                     ms, ls = struct.unpack_from("<II", fixed, 8)
