@@ -126,3 +126,13 @@ class TempDirCase(unittest.TestCase):
     def read(self, *parts):
         with open(self.path(*parts), "rb") as f:
             return f.read()
+
+
+def release_version():
+    """The release version: the project version of the top CMakeLists.txt,
+    which --version of every program prints."""
+    import re
+    with open(os.path.join(SOURCE_DIR, "CMakeLists.txt"),
+              encoding="utf-8") as f:
+        return re.search(r"^project\(\w+ VERSION ([0-9.]+)", f.read(),
+                         re.M).group(1)

@@ -120,6 +120,55 @@ class FrameCases:
                     self.assertEqual(usage, r.stderr)
                     self.assertFalse(os.path.exists(self.log_path()))
 
+    # The administrator's options, each once for both frames: help and version
+    # answer on standard output with 0, without the job or a log; the dry run
+    # runs in the worker's place inside the usual frame; a refused dry-run
+    # line gets the usual usage line.
+    ADMIN_CASES = [["--help"], ["-h"], ["-?"], ["/?"], ["--version"],
+                   ["--dry-run", "-v"], ["-version", "--dry-run"],
+                   ["--dry-run", "-x"]]
+
+    def test_administrators_options(self):
+        version = e2e.release_version()
+        for program, banner, usage_status in (
+                ("vs", VS_BANNER, VS_USAGE_STATUS),
+                ("vmware", VMWARE_BANNER, VMWARE_USAGE_STATUS)):
+            for args in self.ADMIN_CASES:
+                with self.subTest(program=program, args=args):
+                    if os.path.exists(self.log_path()):
+                        os.remove(self.log_path())
+                    r = self.host(args, program, 3)
+                    log = os.path.exists(self.log_path())
+                    if args[0] in ("--help", "-h", "-?", "/?"):
+                        self.assertEqual((0, b"", False),
+                                         (r.status, r.stderr, log))
+                        self.assertIn(self.text("en_out.txt"), r.stdout)
+                    elif args == ["--version"]:
+                        self.assertEqual((0, b"", False),
+                                         (r.status, r.stderr, log))
+                        self.assertEqual(self.text(
+                            banner + "frame_host release %s\n" % version),
+                            r.stdout)
+                    elif "-x" in args:
+                        self.assertEqual(usage_status, r.status)
+                        self.assertEqual(self.text("Usage: %s [ -v ]\n"
+                                                   % self.argv0()), r.stderr)
+                        self.assertFalse(log)
+                    else:
+                        self.assertEqual((3, b""), (r.status, r.stdout))
+                        self.assertEqual(self.text(banner if "-version" in args
+                                                   else ""), r.stderr)
+                        self.assertEqual("-v" in args, log)
+                        if log and program == "vs":
+                            self.assertEqual(self.text(
+                                "Log file opened\nDBG: dry run status 3\n"
+                                "\nERROR: Return code 3\n\nClosing log file\n"),
+                                self.read("en_out.txt"))
+                        elif log:
+                            self.assertEqual(self.text(
+                                "DBG: dry run status 3\n"),
+                                self.read("en_out.txt"))
+
 
 class NativeFrameTest(FrameCases, e2e.TempDirCase):
     prefix = None

@@ -3,6 +3,8 @@
 #include "enabler/common/frame.h"
 
 #include "common/check.h"
+#include "common/program_info.h"
+#include "enabler/common/admin_options.h"
 #include "enabler/common/exit_status.h"
 
 #include <stdarg.h>
@@ -25,11 +27,27 @@ const char kVMwareBanner[] =
     "KEP Enabler (07/02/06 14:15:53 src/enabler/VMWare/w32/enablerh, enabler, "
     "kepdev, 20070206dev)\n";
 
-/// The two flags of an accepted command line.
+/// The two flags of an accepted command line, and whether the dry run takes
+/// the worker's place.
 struct Flags {
   bool log = false;
   bool version = false;
+  bool dryRun = false;
 };
+
+/// What a program answers on its own, without the job.
+struct ProgramAnswers {
+  const char* name; ///< null: the program takes no administrator's options
+  const char* help;
+  const char* banner;
+  int usageStatus;
+};
+
+void writeUsage(char** argv) {
+  // A vector without a program name still gets a well-formed usage line.
+  const char* name = argv != nullptr && argv[0] != nullptr ? argv[0] : "";
+  fprintf(stderr, "Usage: %s [ -v ]\n", name);
+}
 
 /// Accepts at most two arguments, each "-v" or "-version" and no flag twice;
 /// otherwise writes the usage line and returns false.
@@ -41,12 +59,45 @@ bool acceptCommandLine(int argc, char** argv, Flags& flags) {
     int recognised = (flags.log ? 1 : 0) + (flags.version ? 1 : 0);
     accepted = recognised >= argc - 1;
   }
-  if (!accepted) {
-    // A vector without a program name still gets a well-formed usage line.
-    const char* name = argv != nullptr && argv[0] != nullptr ? argv[0] : "";
-    fprintf(stderr, "Usage: %s [ -v ]\n", name);
-  }
+  if (!accepted)
+    writeUsage(argv);
   return accepted;
+}
+
+/// The administrator's options first (when the program takes them), then the
+/// usual acceptance. True when the job is to run with `flags`; otherwise
+/// `*status` is the exit status: 0 after the help or version text, the usage
+/// status after the usage line.
+bool chooseRun(int argc, char** argv, const ProgramAnswers& answers,
+               Flags& flags, int* status) {
+  AdminOptions admin;
+  if (answers.name != nullptr)
+    admin = readAdminOptions(argc, argv);
+  switch (admin.request) {
+  case AdminRequest::kHelp:
+    fputs(answers.help, stdout);
+    *status = 0;
+    return false;
+  case AdminRequest::kVersion:
+    printVersion(stdout, answers.name, answers.banner);
+    *status = 0;
+    return false;
+  case AdminRequest::kDryRun:
+    flags.log = admin.log;
+    flags.version = admin.version;
+    flags.dryRun = true;
+    return true;
+  case AdminRequest::kRejected:
+    // A line with --dry-run is refused with the same line as any other.
+    writeUsage(argv);
+    break;
+  case AdminRequest::kNone:
+    if (acceptCommandLine(argc, argv, flags))
+      return true;
+    break;
+  }
+  *status = answers.usageStatus;
+  return false;
 }
 
 /// Opens en_out.txt in the current directory, truncating an earlier one; text
@@ -112,11 +163,22 @@ void closeLogFile() {
 }
 
 int runVirtualServerFrame(int argc, char** argv, void (*worker)()) {
-  ENABLER_ASSERT(worker != nullptr, "frame");
+  return runVirtualServerFrame(
+      argc, argv, VirtualServerProgram{nullptr, nullptr, worker, nullptr});
+}
+
+int runVirtualServerFrame(int argc, char** argv,
+                          const VirtualServerProgram& program) {
+  ENABLER_ASSERT(program.worker != nullptr, "frame");
   resetFrame(EnablerProgram::VirtualServer);
   Flags flags;
-  if (!acceptCommandLine(argc, argv, flags))
-    return kVsUsage;
+  int status = kVsOk;
+  if (!chooseRun(argc, argv,
+                 {program.name, program.help, kVirtualServerBanner, kVsUsage},
+                 flags, &status))
+    return status;
+  void (*worker)() = flags.dryRun ? program.dryRun : program.worker;
+  ENABLER_ASSERT(worker != nullptr, "frame");
 
   verbose = flags.log;
   if (flags.version)
@@ -142,11 +204,21 @@ int runVirtualServerFrame(int argc, char** argv, void (*worker)()) {
 }
 
 int runVMwareFrame(int argc, char** argv, int (*worker)()) {
-  ENABLER_ASSERT(worker != nullptr, "frame");
+  return runVMwareFrame(argc, argv,
+                        VMwareProgram{nullptr, nullptr, worker, nullptr});
+}
+
+int runVMwareFrame(int argc, char** argv, const VMwareProgram& program) {
+  ENABLER_ASSERT(program.worker != nullptr, "frame");
   resetFrame(EnablerProgram::VMware);
   Flags flags;
-  if (!acceptCommandLine(argc, argv, flags))
-    return kVmwUsage;
+  int status = kVmwOk;
+  if (!chooseRun(argc, argv,
+                 {program.name, program.help, kVMwareBanner, kVmwUsage}, flags,
+                 &status))
+    return status;
+  int (*worker)() = flags.dryRun ? program.dryRun : program.worker;
+  ENABLER_ASSERT(worker != nullptr, "frame");
 
   // The log opens silently; the worker closes it before it ends.
   if (flags.log && openLogFile())

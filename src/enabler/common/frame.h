@@ -56,4 +56,28 @@ int runVirtualServerFrame(int argc, char** argv, void (*worker)());
 /// worker closes the log.
 int runVMwareFrame(int argc, char** argv, int (*worker)());
 
+/// What an enabler tells a person who asks, and its dry run. A program that
+/// has these also takes the options of admin_options.h: "--help" (and "-h",
+/// "-?", "/?") writes `help` to standard output, "--version" the version
+/// banner and "<name> release <version>"; both end with status 0 and do not
+/// do the job. "--dry-run", with "-v" and "-version" as usual, runs `dryRun`
+/// in the worker's place; the frame around it is the same.
+struct VirtualServerProgram {
+  const char* name;
+  const char* help;
+  void (*worker)();
+  void (*dryRun)();
+};
+struct VMwareProgram {
+  const char* name;
+  const char* help;
+  int (*worker)();
+  int (*dryRun)();
+};
+
+/// The two entries with the administrator's options.
+int runVirtualServerFrame(int argc, char** argv,
+                          const VirtualServerProgram& program);
+int runVMwareFrame(int argc, char** argv, const VMwareProgram& program);
+
 #endif

@@ -1,5 +1,6 @@
 #include "enabler/common/frame.h"
 
+#include "common/program_info.h"
 #include "enabler/common/exit_status.h"
 #include "test_util.h"
 
@@ -286,6 +287,102 @@ TEST_F(FrameTest, UncreatableLogLeavesTheRunWithoutLog) {
     EXPECT_FALSE(workerSawVerbose);
   }
   EXPECT_TRUE(std::filesystem::is_directory("en_out.txt"));
+}
+
+// The administrator's options: help and version answer without the job, the
+// dry run takes the worker's place inside the usual frame, a refused line
+// gets the usual usage line.
+int dryRuns = 0;
+
+void vsDryRun() {
+  ++dryRuns;
+  workerSawVerbose = verbose;
+  returnCode = kVsCapacityUnread;
+}
+
+int vmwareDryRun() {
+  ++dryRuns;
+  workerSawVerbose = verbose;
+  closeLogFile();
+  return kVmwNoIdentity;
+}
+
+TEST_F(FrameTest, AdministratorsOptionsAnswerOrRunTheDryRun) {
+  enum Outcome { kHelpText, kVersionText, kDryRun, kUsage };
+  struct Case {
+    std::vector<std::string> args;
+    Outcome outcome;
+    bool log;
+    bool banner;
+  };
+  const Case cases[] = {
+      {{"prog", "--help"}, kHelpText, false, false},
+      {{"prog", "-v", "/?"}, kHelpText, false, false},
+      {{"prog", "--version", "-v"}, kVersionText, false, false},
+      {{"prog", "--dry-run"}, kDryRun, false, false},
+      {{"prog", "-version", "--dry-run", "-v"}, kDryRun, true, true},
+      {{"prog", "--dry-run", "-x"}, kUsage, false, false},
+  };
+  const VirtualServerProgram vs = {"vs-enabler", "vs help\n", vsWorker,
+                                   vsDryRun};
+  const VMwareProgram vmware = {"vmware-enabler", "vmware help\n", vmwareWorker,
+                                vmwareDryRun};
+  for (bool isVs : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(isVs ? "vs " : "vmware ") + c.args[1]);
+      std::filesystem::remove("en_out.txt");
+      workerRuns = dryRuns = 0;
+      workerSawVerbose = false;
+      Argv args(c.args);
+      ::testing::internal::CaptureStdout();
+      ::testing::internal::CaptureStderr();
+      int status = isVs ? runVirtualServerFrame(args.argc(), args.argv(), vs)
+                        : runVMwareFrame(args.argc(), args.argv(), vmware);
+      std::string err = ::testing::internal::GetCapturedStderr();
+      std::string out = ::testing::internal::GetCapturedStdout();
+      const char* name = isVs ? vs.name : vmware.name;
+      const char* banner = isVs ? kVsBanner : kVmwareBanner;
+      EXPECT_EQ(0, workerRuns);
+      EXPECT_EQ(c.outcome == kDryRun ? 1 : 0, dryRuns);
+      EXPECT_EQ(c.log, logExists());
+      EXPECT_EQ(c.log, workerSawVerbose);
+      switch (c.outcome) {
+      case kHelpText:
+        EXPECT_EQ(0, status);
+        EXPECT_EQ(isVs ? vs.help : vmware.help, out);
+        EXPECT_EQ("", err);
+        break;
+      case kVersionText:
+        EXPECT_EQ(0, status);
+        EXPECT_EQ(std::string(banner) + name + " release " +
+                      std::string(releaseVersion()) + "\n",
+                  out);
+        EXPECT_EQ("", err);
+        break;
+      case kDryRun:
+        EXPECT_EQ(isVs ? int(kVsCapacityUnread) : int(kVmwNoIdentity), status);
+        EXPECT_EQ("", out);
+        EXPECT_EQ(c.banner ? std::string(banner) : std::string(), err);
+        break;
+      case kUsage:
+        EXPECT_EQ(isVs ? int(kVsUsage) : int(kVmwUsage), status);
+        EXPECT_EQ("", out);
+        EXPECT_EQ("Usage: prog [ -v ]\n", err);
+        break;
+      }
+    }
+  }
+}
+
+TEST_F(FrameTest, ProgramWithoutAnswersRefusesTheAdministratorsOptions) {
+  for (const char* option : {"--help", "--version", "--dry-run"}) {
+    SCOPED_TRACE(option);
+    Argv args({"prog", option});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(kVsUsage,
+              runVirtualServerFrame(args.argc(), args.argv(), vsWorker));
+    EXPECT_EQ("Usage: prog [ -v ]\n", ::testing::internal::GetCapturedStderr());
+  }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // frame_host.cpp: runs the frame of either enabler around a worker that writes
 // one debug line and one direct line and ends with a status the test chooses.
+// Its dry run writes "DBG: dry run status <n>" instead; its help is one line
+// naming the log file.
 //   FRAME_HOST_PROGRAM  "vmware" for the vmware-enabler frame; otherwise the
 //                       vs-enabler frame
 //   FRAME_HOST_STATUS   the worker's status (decimal; 0 when unset)
@@ -30,11 +32,28 @@ int vmwareWorker() {
   return status;
 }
 
+void virtualServerDryRun() {
+  returnCode = chosenStatus();
+  debugLog("dry run status %d\n", returnCode);
+}
+
+int vmwareDryRun() {
+  int status = chosenStatus();
+  debugLog("dry run status %d\n", status);
+  closeLogFile();
+  return status;
+}
+
+const char kHelp[] = "frame_host: the enabler frame; log en_out.txt\n";
+
 } // namespace
 
 int main(int argc, char** argv) {
   const char* program = getenv("FRAME_HOST_PROGRAM");
   if (program != nullptr && strcmp(program, "vmware") == 0)
-    return runVMwareFrame(argc, argv, vmwareWorker);
-  return runVirtualServerFrame(argc, argv, virtualServerWorker);
+    return runVMwareFrame(argc, argv,
+                          {"frame_host", kHelp, vmwareWorker, vmwareDryRun});
+  return runVirtualServerFrame(
+      argc, argv,
+      {"frame_host", kHelp, virtualServerWorker, virtualServerDryRun});
 }
