@@ -406,6 +406,62 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
                                                     NO_PATH)), log[-300:])
         self.assertFalse(os.path.exists(self.record))
 
+    def dry_run(self, args=("--dry-run", "-v")):
+        """A dry run: its status, its standard output as lines and its
+        standard error."""
+        env = {"KEP_REGISTRY_FILE": self.path("registry.reg"),
+               "KEP_DMI_ROOT": self.dmi, "KEP_HOMEDIR": None,
+               "PHYSICAL_PROCESSOR": None, "PATH": self.earlier_path,
+               "VMW_TEST_RECORD": self.record}
+        result = e2e.run([self.enabler] + list(args), self.work, env=env)
+        return (result.status, result.stdout.decode("utf-8").splitlines(),
+                result.stderr.decode("utf-8"))
+
+    def test_dry_run_shows_the_hand_over_and_starts_nothing(self):
+        status, lines, errors = self.dry_run()
+        self.assertEqual((0, ""), (status, errors))
+        self.assertFalse(os.path.exists(self.record))
+        arguments = ["-I" + self.vmperl + LIB, "-I" + self.vmperl + ARCH_LIB,
+                     "retrieve.pl"] + list(self.IDENTITY) + [
+                         str(self.packages), "-v"]
+        self.assertEqual(
+            ["interpreter " + self.vmperl + "perl"] +
+            ["argument %d %s" % (n, a) for n, a in enumerate(arguments, 1)] +
+            ["command-line " + self.command(self.IDENTITY),
+             "PATH " + self.search_path(),
+             "PHYSICAL_PROCESSOR " + RECORD], lines)
+        # The log of a real run, after a line that says it is a dry one.
+        self.assertEqual(
+            "Dry run: retrieve.pl is not run\n" + self.head_of_log() +
+            identity_block(*self.IDENTITY) +
+            "Perl paths and command line:\n%s\n%s\n%s\n%s\n\n"
+            % (self.vmperl, self.server, self.command(self.IDENTITY),
+               self.search_path()), self.log())
+        # What a real run would find out only as status 5 is named.
+        os.remove(self.vmperl + "perl")
+        os.remove(os.path.join(self.work, "retrieve.pl"))
+        status, _, errors = self.dry_run(["--dry-run"])
+        self.assertEqual(0, status)
+        self.assertIn("the interpreter %sperl is not there: " % self.vmperl,
+                      errors)
+        self.assertIn("the script retrieve.pl is not there: ", errors)
+        # The status is the one of the steps before the hand-over.
+        self.set_registry([])
+        self.assertEqual((7, []), self.dry_run()[:2])
+        self.assertEqual(NOT_INSTALLED, self.log()[len("Dry run: retrieve.pl "
+                                                       "is not run\n"):])
+
+    def test_help_and_version_do_not_do_the_job(self):
+        for args, shows in ((["--help"], "en_out.txt"), (["-h"], "--dry-run"),
+                            (["--version"], " release ")):
+            with self.subTest(args=args):
+                status, lines, errors = self.dry_run(args)
+                self.assertEqual((0, ""), (status, errors))
+                self.assertIn(shows, "\n".join(lines))
+                self.assertFalse(os.path.exists(self.record))
+                self.assertFalse(os.path.exists(
+                    os.path.join(self.work, "en_out.txt")))
+
     def test_cpuid_program_of_the_build_feeds_the_record(self):
         if not os.path.exists(e2e.native("cpuid")):
             self.skipTest("cpuid is not built yet")
@@ -550,6 +606,32 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
             with self.subTest(script=script):
                 self.assertEqual(expected,
                                  self.run_enabler((), status=script).status)
+
+    def test_dry_run_shows_the_hand_over_and_starts_nothing(self):
+        self.set_registry([(SERVER_KEY, self.win_server),
+                           (VMPERL_KEY, self.win_vmperl)])
+        env = {"VMW_TEST_RECORD": e2e.wine_path(self.record),
+               "PHYSICAL_PROCESSOR": None, "KEP_HOMEDIR": None}
+        result = e2e.run([e2e.win64("vmware-enabler"), "--dry-run", "-v"],
+                         self.dir, env=env, prefix=self.prefix)
+        self.assertEqual((0, b""), (result.status, result.stderr))
+        self.assertFalse(os.path.exists(self.record))
+        lines = result.stdout.decode("utf-8").split("\r\n")
+        self.assertEqual("", lines.pop())
+        log = self.log_lines()
+        self.assertEqual("Dry run: retrieve.pl is not run", log[0])
+        block = log[log.index("Perl paths and command line:"):]
+        self.assertTrue(lines[0].startswith("interpreter "), lines)
+        self.assertTrue(lines[0].endswith("/perl.exe"), lines[0])
+        command = [l for l in lines if l.startswith("command-line ")]
+        self.assertEqual(["command-line " + block[3]], command)
+        arguments = [l.split(" ", 2)[2] for l in lines
+                     if l.startswith("argument ")]
+        self.assertEqual(parse_like_crt(block[3])[1:], arguments)
+        self.assertEqual("PATH " + block[4], lines[-2])
+        marker = "DBG: PHYSICAL_PROCESSOR = '"
+        record = [l[len(marker):-1] for l in log if l.startswith(marker)]
+        self.assertEqual(["PHYSICAL_PROCESSOR " + record[0]], lines[-1:])
 
     def test_missing_installation_ends_with_7(self):
         cases = (([], NOT_INSTALLED),

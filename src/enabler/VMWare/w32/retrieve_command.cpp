@@ -8,7 +8,6 @@
 
 namespace {
 
-const char kScriptName[] = "retrieve.pl";
 const char kLibraryDir[] = "perl5/site_perl/5.005";
 const char kArchLibraryDir[] = "perl5/site_perl/5.005/MSWin32-x86";
 
@@ -86,8 +85,8 @@ ScriptCommand composeScriptCommand(const std::string& shortVmperlPath,
   }
   // The include options end with a blank and the script name adds one.
   command.commandLine += "  ";
-  command.arguments.push_back(kScriptName);
-  command.commandLine += kScriptName;
+  command.arguments.push_back(kRetrieveScriptName);
+  command.commandLine += kRetrieveScriptName;
 
   ScriptIdentity texts = scriptIdentity(identity);
   const std::string* values[] = {&texts.nodeId, &texts.manufacturer,

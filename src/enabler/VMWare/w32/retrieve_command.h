@@ -19,6 +19,9 @@ struct NodeIdentity;
 /// and CreateProcessA receives.
 using ScriptCommand = ProgramCommand;
 
+/// The script the interpreter runs, by its bare name: from the current folder.
+constexpr const char* kRetrieveScriptName = "retrieve.pl";
+
 /// The longest value an environment variable can hold.
 constexpr size_t kMaxEnvironmentValue = 32767;
 

@@ -11,6 +11,9 @@
 
 #include <string.h>
 
+#include <optional>
+#include <utility>
+
 namespace {
 
 // Every failure of the run ends it the same way: its line, then the log is
@@ -129,4 +132,52 @@ int runRetrieveScriptWith(const RetrieveScriptServices& services) {
 
 int runRetrieveScript() {
   return runRetrieveScriptWith(vmwDefaultRetrieveServices());
+}
+
+void writeScriptHandOver(FILE* out, const ScriptCommand& command) {
+  fprintf(out, "interpreter %s\n", command.program.c_str());
+  for (size_t i = 1; i < command.arguments.size(); ++i)
+    fprintf(out, "argument %lu %s\n", static_cast<unsigned long>(i),
+            command.arguments[i].c_str());
+  fprintf(out, "command-line %s\n", command.commandLine.c_str());
+  for (const char* name : {"PATH", "PHYSICAL_PROCESSOR"}) {
+    std::optional<std::string> value = getEnvironment(name);
+    fprintf(out, "%s %s\n", name, value ? value->c_str() : "(unset)");
+  }
+  fflush(out);
+}
+
+RetrieveScriptServices vmwDryRunRetrieveServices(FILE* out, FILE* notes,
+                                                 SystemError* cpuidError) {
+  RetrieveScriptServices services = vmwDefaultRetrieveServices();
+  services.cpuidProgram.error = cpuidError;
+  auto findFile = services.shortPath;
+  services.runScript = [out, notes, findFile](const ScriptCommand& command,
+                                              SystemError*) {
+    writeScriptHandOver(out, command);
+    // A real run would find out only by a status of 5; say it now.
+    const std::pair<const char*, std::string> files[] = {
+        {"the interpreter", command.program},
+        {"the script", kRetrieveScriptName}};
+    for (const auto& file : files) {
+      std::string found;
+      SystemError error;
+      if (!findFile(file.second.c_str(), &found, &error))
+        fprintf(notes, "vmware-enabler: %s %s is not there: %s\n", file.first,
+                file.second.c_str(), error.message().c_str());
+    }
+    return kVmwOk;
+  };
+  return services;
+}
+
+int runRetrieveScriptDryRun() {
+  SystemError cpuidError;
+  logText("Dry run: retrieve.pl is not run\n");
+  int status = runRetrieveScriptWith(
+      vmwDryRunRetrieveServices(stdout, stderr, &cpuidError));
+  if (cpuidError.failed())
+    fprintf(stderr, "vmware-enabler: the cpuid program could not be run: %s\n",
+            cpuidError.message().c_str());
+  return status;
 }

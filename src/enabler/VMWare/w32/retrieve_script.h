@@ -8,6 +8,8 @@
 #include "invscan/scanners/cpuid.h"
 #include "retrieve_command.h"
 
+#include <stdio.h>
+
 #include <functional>
 #include <string>
 
@@ -47,5 +49,27 @@ RetrieveScriptServices vmwDefaultRetrieveServices();
 
 /// runRetrieveScript() with other services.
 int runRetrieveScriptWith(const RetrieveScriptServices& services);
+
+/// What the run would hand to the interpreter, one item a line on `out`:
+///   interpreter <path>
+///   argument <n> <text>            for each argument after argv[0], n from 1
+///   command-line <text>            what CreateProcessA would receive
+///   PATH <value>                   the process environment's, as the
+///   PHYSICAL_PROCESSOR <value>     interpreter would inherit them; a variable
+///                                  that is not set shows "(unset)"
+void writeScriptHandOver(FILE* out, const ScriptCommand& command);
+
+/// The machine's services with a runScript that starts nothing: it writes the
+/// hand-over to `out`, a line on `notes` for the interpreter or the script
+/// when it cannot be found (with the reason), and gives 0. The reason why the
+/// cpuid program could not be run goes to `*cpuidError` (when not null).
+RetrieveScriptServices vmwDryRunRetrieveServices(FILE* out, FILE* notes,
+                                                 SystemError* cpuidError);
+
+/// The dry run of vmware-enabler: every step of a real run up to the start of
+/// the interpreter, which it writes to standard output instead (notes and the
+/// cpuid program's failure go to standard error). Its status is the one the
+/// run would have had with a script that ends with 0.
+int runRetrieveScriptDryRun();
 
 #endif

@@ -210,4 +210,50 @@ TEST_F(RetrieveScriptTest, ScriptThatCannotStartCountsAsFive) {
   EXPECT_EQ(kVmwScriptFailed, run());
 }
 
+TEST_F(RetrieveScriptTest, DryRunWritesTheHandOverAndStartsNothing) {
+  const std::string outPath = dir_.path() + "/out.txt";
+  const std::string notesPath = dir_.path() + "/notes.txt";
+  FILE* out = fopen(outPath.c_str(), "wb");
+  FILE* notes = fopen(notesPath.c_str(), "wb");
+  ASSERT_TRUE(out && notes);
+  // The dry run's runScript in place of the one that records a start.
+  services_.runScript =
+      vmwDryRunRetrieveServices(out, notes, nullptr).runScript;
+  ScopedEnv record("PHYSICAL_PROCESSOR", nullptr);
+  scriptStatus_ = 6;
+  EXPECT_EQ(kVmwOk, run()) << "the status of a script that ends with 0";
+  fclose(out);
+  fclose(notes);
+  EXPECT_TRUE(ran_.empty());
+
+  const std::string perl = "C:/VmPerl/SHORT~1/" + programFileName("perl");
+  const std::string lib = "C:/VmPerl/SHORT~1/perl5/site_perl/5.005";
+  const char sep = pathListSeparator();
+  EXPECT_EQ("interpreter " + perl + "\n" + "argument 1 -I" + lib + "\n" +
+                "argument 2 -I" + lib +
+                "/MSWin32-x86\n"
+                "argument 3 retrieve.pl\n"
+                "argument 4 SN/1\nargument 5 Maker\nargument 6 -\n"
+                "argument 7 -\nargument 8 -\nargument 9 4\n"
+                "argument 10 -v\n"
+                "command-line " +
+                perl + " -I" + lib + " -I" + lib +
+                "/MSWin32-x86  retrieve.pl \"SN/1\" \"Maker\"  \"-\" \"-\" "
+                "\"-\" 4 -v\n"
+                "PATH /earlier" +
+                sep + "C:/VmPerl/" + sep + "C:/Server/" + sep +
+                "\nPHYSICAL_PROCESSOR (unset)\n",
+            readTestFile(outPath));
+  // Neither the interpreter nor the script is where the run would start it.
+  std::string said = readTestFile(notesPath);
+  EXPECT_NE(std::string::npos, said.find("vmware-enabler: the interpreter " +
+                                         perl + " is not there: "))
+      << said;
+  EXPECT_NE(std::string::npos,
+            said.find("vmware-enabler: the script retrieve.pl is not there: "))
+      << said;
+  // The log is that of a real run: complete, closed before the hand-over.
+  EXPECT_TRUE(logHas("Perl paths and command line:\n")) << log_;
+}
+
 } // namespace
