@@ -45,6 +45,9 @@ LABELS = {
 
 CAP_KEY = "settings/host/resource_control/cpu/cap"
 
+# The options after which the enabler writes to standard output.
+ANSWERING = {"--dry-run", "--help", "-h", "-?", "/?", "--version"}
+
 
 def fixture(name):
     return os.path.join(VS_FIXTURES, name)
@@ -261,7 +264,9 @@ class NativeRunner(Runner):
         }
         result = run([self.case.path("vs-enabler")] + list(args),
                      cwd=self.case.dir, env=env)
-        self.case.assertEqual(b"", result.stdout)
+        self.stdout, self.stderr = result.stdout, result.stderr
+        if not set(args) & ANSWERING:
+            self.case.assertEqual(b"", result.stdout)
         log = ""
         if os.path.exists(self.case.path("en_out.txt")):
             log = self.case.read("en_out.txt").decode("utf-8")
@@ -300,6 +305,26 @@ def expected_other_value_types(runner):
     expected.settings(None, 2, 37.5)  # "none" is no number; 2.5 gives 2
     expected.parameters("app01", ("max_sys_cap", 75.0))
     return expected
+
+
+def check_dry_run(case):
+    """A dry run of one_running_one_failing whose bad01 refuses every
+    parameter: the walk of a real run without its failures, each parameter on
+    standard output (as the record would hold it) and in the log as one that
+    would be set, and nothing recorded."""
+    runner = case.runner
+    expected = expected_failure_run(runner, "", "")
+    model = runner.model("one_running_one_failing.model", "", "SetParameter")
+    status, log = runner.run(model, args=("--dry-run", "-v"))
+    text = expected.text().replace("Log file opened\n", "Log file opened\n"
+                                   "Dry run: no parameter is set\n", 1)
+    text = re.sub(r"^OK: Parameter (\S+) set with", r"Dry run: Parameter \1 "
+                  r"would be set with", text, flags=re.M)
+    case.assertEqual(text, log)
+    case.assertEqual("".join(expected.records),
+                     runner.stdout.decode("utf-8"))
+    case.assertFalse(os.path.exists(case.path("records.txt")))
+    case.assertEqual(expected.status, status)
 
 
 class NativeTest(TempDirCase):
@@ -383,8 +408,14 @@ class NativeTest(TempDirCase):
                 self.assertEqual(status, status_now)
 
     def test_not_installed(self):
-        for why, model in (("unset", None),
-                           ("unreadable", self.path("missing.model"))):
+        blank = self.path("blank.model")
+        with open(blank, "w") as f:
+            f.write("1.0 0 model\n(server\nName:s=A\n\n)\n")
+        for why, model, said in (
+                ("unset", None, ""),
+                ("unreadable", self.path("missing.model"),
+                 "the model cannot be read: "),
+                ("blank line", blank, "%s:4: a blank line" % blank)):
             with self.subTest(why=why):
                 status, log = self.runner.run(model)
                 self.assertEqual(
@@ -393,6 +424,10 @@ class NativeTest(TempDirCase):
                     "\nERROR: Return code 6\n\nClosing log file\n", log)
                 self.assertEqual(6, status)
                 self.assertEqual([], self.runner.records())
+                # The simulated server says why, on standard error only.
+                prefix = b"simulated Virtual Server: " if said else b""
+                self.assertTrue(self.runner.stderr.startswith(
+                    prefix + said.encode()), self.runner.stderr)
 
     def test_every_failure_point(self):
         for fail_server, fail_machine in FAILURE_POINTS:
@@ -418,6 +453,19 @@ class NativeTest(TempDirCase):
                       % os.path.join(NATIVE_BIN, "cpuid"), log)
         check_installed_run(self, self.runner.probe, result.status, log,
                             self.runner.records())
+
+    def test_dry_run_sets_nothing(self):
+        check_dry_run(self)
+
+    def test_help_and_version_do_not_do_the_job(self):
+        for args, shows in ((["--help"], b"en_out.txt"), (["/?"], b"--dry-run"),
+                            (["--version"], b" release ")):
+            with self.subTest(args=args):
+                status, log = self.runner.run(
+                    fixture("several_machines.model"), args=args)
+                self.assertEqual((0, ""), (status, log))
+                self.assertIn(shows, self.runner.stdout)
+                self.assertFalse(os.path.exists(self.path("records.txt")))
 
     def test_without_log_only_the_status_reports(self):
         model = self.runner.model("one_running_one_failing.model", "",
@@ -505,7 +553,10 @@ class WineRunner(Runner):
         }
         result = run([self.case.path("vs-enabler.exe")] + list(args),
                      cwd=self.case.dir, env=env, prefix=PREFIX)
-        self.case.assertEqual(b"", result.stdout)
+        self.stdout = result.stdout.replace(b"\r\n", b"\n")
+        self.stderr = result.stderr.replace(b"\r\n", b"\n")
+        if not set(args) & ANSWERING:
+            self.case.assertEqual(b"", result.stdout)
         raw = self.case.read("en_out.txt")
         # The log is a text-mode file: every line ends with CR LF.
         self.case.assertEqual(raw.count(b"\n"), raw.count(b"\r\n"))
@@ -590,6 +641,15 @@ class WineTest(TempDirCase):
         # The class registered, but no model: the server refuses to exist.
         status, log = self.runner.run(None)
         self.assertEqual((6, not_installed), (status, log))
+        # A model with a blank line: the server, inside the enabler, says
+        # where on standard error.
+        blank = self.path("blank.model")
+        with open(blank, "w") as f:
+            f.write("1.0 0 model\n(server\nName:s=A\n\n)\n")
+        status, log = self.runner.run(blank)
+        self.assertEqual((6, not_installed), (status, log))
+        self.assertIn(b"simulated Virtual Server: %s:4: a blank line"
+                      % wine_path(blank).encode(), self.runner.stderr)
         # The class not registered at all.
         register_server(self.dir, register=False)
         try:
@@ -612,6 +672,9 @@ class WineTest(TempDirCase):
                       % wine_path(os.path.join(WIN64_BIN, "cpuid.exe")), log)
         check_installed_run(self, self.probe, result.status, log,
                             self.runner.records())
+
+    def test_dry_run_through_com_sets_nothing(self):
+        check_dry_run(self)
 
     def test_failure_points_through_com(self):
         for fail_server, fail_machine in (("connect", ""),

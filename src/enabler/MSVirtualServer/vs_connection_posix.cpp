@@ -5,6 +5,7 @@
 
 #include "enabler/MSVirtualServer/vs_simulated.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 
 namespace {
@@ -23,10 +24,16 @@ VsResult vsConnect(const char* /*serverName*/, VsVirtualServerObject** server) {
   *server = nullptr;
   // The simulated server is always this machine's; a server name changes
   // nothing.
-  VsResult result = vsCreateSimulatedServer(
-      getenv(kVsModelVariable), getenv(kVsParametersVariable), server);
-  if (vsFailed(result) || !*server)
+  const char* model = getenv(kVsModelVariable);
+  VsResult result =
+      vsCreateSimulatedServer(model, getenv(kVsParametersVariable), server);
+  if (vsFailed(result) || !*server) {
+    // The stand-in says why, where a person sees it; the log stays as it is.
+    std::string problem = vsModelProblem(model);
+    if (!problem.empty())
+      fprintf(stderr, "simulated Virtual Server: %s\n", problem.c_str());
     return result;
+  }
   std::wstring version;
   return (*server)->get_Version(&version);
 }

@@ -31,41 +31,48 @@ constexpr const char* kCapKey = "settings/host/resource_control/cpu/cap";
 constexpr const char* kHostProcessorsKey =
     "settings/host/resource_control/cpu/host_processors";
 
-/// A parameter of the guest with its two log lines; the success line shows
-/// the value set as text.
+/// A parameter of the guest with its two log lines and the label they use;
+/// the success line shows the value set as text.
 struct Parameter {
   const char* name;
+  const char* label;
   const char* setLine;
   const char* failLine;
 };
 
-const Parameter kNodeId = {"KEP_NODE_ID",
+const Parameter kNodeId = {"KEP_NODE_ID", "KEP_NODE_ID",
                            "OK: Parameter KEP_NODE_ID set with value '%s'\n",
                            "ERROR: Failure during KEP_NODE_ID set\n"};
 const Parameter kHostProduct = {
-    "KEP_HOST_PRODUCT", "OK: Parameter KEP_HOST_PROD set with value '%s'\n",
+    "KEP_HOST_PRODUCT", "KEP_HOST_PROD",
+    "OK: Parameter KEP_HOST_PROD set with value '%s'\n",
     "ERROR: Failure during KEP_HOST_PROD set\n"};
 const Parameter kHostManufacturer = {
-    "KEP_HOST_MANUFACTURER", "OK: Parameter KEP_HOST_MAN set with value '%s'\n",
+    "KEP_HOST_MANUFACTURER", "KEP_HOST_MAN",
+    "OK: Parameter KEP_HOST_MAN set with value '%s'\n",
     "ERROR: Failure during KEP_HOST_MAN set\n"};
 const Parameter kHostVersion = {
-    "KEP_HOST_VERSION", "OK: Parameter KEP_HOST_VERS set with value '%s'\n",
+    "KEP_HOST_VERSION", "KEP_HOST_VERS",
+    "OK: Parameter KEP_HOST_VERS set with value '%s'\n",
     "ERROR: Failure during KEP_HOST_VERS set\n"};
 const Parameter kHostType = {
-    "KEP_HOST_TYPE", "OK: Parameter KEP_HOST_TYPE set with value '%s'\n",
+    "KEP_HOST_TYPE", "KEP_HOST_TYPE",
+    "OK: Parameter KEP_HOST_TYPE set with value '%s'\n",
     "ERROR: Failure during KEP_HOST_TYPE set\n"};
-// Its success line shows the package count itself, see setNodeCapacity.
+// Its success line shows the package count itself, not the byte sent.
 const Parameter kNodeCapacity = {
-    "KEP_NODE_CAPACITY", nullptr,
+    "KEP_NODE_CAPACITY", "KEP_NODE_CAPACITY",
+    "OK: Parameter KEP_NODE_CAPACITY set with value '%s'\n",
     "ERROR: Failure during KEP_NODE_CAPACITY set\n"};
-const Parameter kVmId = {"KEP_VM_ID",
+const Parameter kVmId = {"KEP_VM_ID", "KEP_VM_ID",
                          "OK: Parameter KEP_VM_ID set with value '%s'\n",
                          "ERROR: Failure during KEP_VM_ID set\n"};
 const Parameter kVmCapacity = {
-    "KEP_VM_CAPACITY", "OK: Parameter KEP_VM_CAPACITY set with value '%s'\n",
+    "KEP_VM_CAPACITY", "KEP_VM_CAPACITY",
+    "OK: Parameter KEP_VM_CAPACITY set with value '%s'\n",
     "ERROR: Failure during KEP_VM_CAPACITY set\n"};
 const Parameter kPhysicalProcessor = {
-    "KEP_PHYSICAL_PROCESSOR",
+    "KEP_PHYSICAL_PROCESSOR", "KEP_PHYSICAL_PROCESSOR",
     "OK: Parameter KEP_PHYSICAL_PROCESSOR set with value '%s'\n",
     "ERROR: Failure during KEP_PHYSICAL_PROCESSOR set\n"};
 
@@ -160,10 +167,14 @@ void readHost(Run& run) {
 
 // --- One machine -------------------------------------------------------------
 
-/// Sets one parameter; on failure writes its failure line and records the
-/// status. True when it was set.
-bool setParameter(Machine& machine, const Parameter& parameter,
+/// Sets one parameter, or in a dry run hands it to the sink; on failure
+/// writes its failure line and records the status. True when it was set.
+bool setParameter(const Run& run, Machine& machine, const Parameter& parameter,
                   const std::wstring& value) {
+  if (run.services.parameterSink) {
+    run.services.parameterSink(machine.name, parameter.name, value);
+    return true;
+  }
   if (vsFailed(machine.parameters->SetParameter(vsWideText(parameter.name),
                                                 value))) {
     logText("%s", parameter.failLine);
@@ -173,12 +184,23 @@ bool setParameter(Machine& machine, const Parameter& parameter,
   return true;
 }
 
+/// The success line of a parameter, `shown` being its value as the log shows
+/// it. A dry run set nothing, and its log must not say otherwise.
+void logParameterSet(const Run& run, const Parameter& parameter,
+                     const char* shown) {
+  if (run.services.parameterSink)
+    logText("Dry run: Parameter %s would be set with value '%s'\n",
+            parameter.label, shown);
+  else
+    logText(parameter.setLine, shown);
+}
+
 /// Sets a parameter whose value is a narrow text of the enabler; null is sent
 /// and shown as the empty text.
-void setTextParameter(Machine& machine, const Parameter& parameter,
-                      const char* value) {
-  if (setParameter(machine, parameter, vsWideText(value)))
-    logText(parameter.setLine, value ? value : "");
+void setTextParameter(const Run& run, Machine& machine,
+                      const Parameter& parameter, const char* value) {
+  if (setParameter(run, machine, parameter, vsWideText(value)))
+    logParameterSet(run, parameter, value ? value : "");
 }
 
 /// A number as parameter text, the way OLE Automation writes it. A number that
@@ -257,11 +279,11 @@ void readCapacitySettings(Machine& machine) {
 
 void setIdentityParameters(Run& run, Machine& machine) {
   const NodeIdentity& identity = *run.identity;
-  setTextParameter(machine, kNodeId, identity.nodeId);
-  setTextParameter(machine, kHostProduct, identity.product);
-  setTextParameter(machine, kHostManufacturer, identity.manufacturer);
-  setTextParameter(machine, kHostVersion, identity.version);
-  setTextParameter(machine, kHostType,
+  setTextParameter(run, machine, kNodeId, identity.nodeId);
+  setTextParameter(run, machine, kHostProduct, identity.product);
+  setTextParameter(run, machine, kHostManufacturer, identity.manufacturer);
+  setTextParameter(run, machine, kHostVersion, identity.version);
+  setTextParameter(run, machine, kHostType,
                    identity.type && *identity.type ? identity.type : "-");
 }
 
@@ -291,14 +313,14 @@ void setNodeCapacity(Run& run, Machine& machine) {
   VsVariant packages = VsVariant::fromByte(
       static_cast<uint8_t>(machine.numOfPhysicalPackages & 0xFF));
   if (numberText(packages, kNodeCapacity, &text) &&
-      setParameter(machine, kNodeCapacity, text))
-    logText("OK: Parameter KEP_NODE_CAPACITY set with value '%d'\n",
-            machine.numOfPhysicalPackages);
+      setParameter(run, machine, kNodeCapacity, text))
+    logParameterSet(run, kNodeCapacity,
+                    std::to_string(machine.numOfPhysicalPackages).c_str());
 }
 
-void setMachineName(Machine& machine) {
-  if (setParameter(machine, kVmId, machine.name))
-    logText(kVmId.setLine, vsLogText(machine.name).c_str());
+void setMachineName(Run& run, Machine& machine) {
+  if (setParameter(run, machine, kVmId, machine.name))
+    logParameterSet(run, kVmId, vsLogText(machine.name).c_str());
 }
 
 /// The machine's capacity: its cap times its host processors, or else its
@@ -322,8 +344,8 @@ void setMachineCapacity(Run& run, Machine& machine) {
   }
   std::wstring text;
   if (numberText(VsVariant::fromReal(capacity), kVmCapacity, &text) &&
-      setParameter(machine, kVmCapacity, text))
-    logText(kVmCapacity.setLine, vsLogText(text).c_str());
+      setParameter(run, machine, kVmCapacity, text))
+    logParameterSet(run, kVmCapacity, vsLogText(text).c_str());
 }
 
 /// One machine's turn; false stops the walk.
@@ -336,10 +358,10 @@ bool visitMachine(Run& run, int32_t index) {
     return true;
   setIdentityParameters(run, machine);
   setNodeCapacity(run, machine);
-  setMachineName(machine);
+  setMachineName(run, machine);
   setMachineCapacity(run, machine);
   if (run.record)
-    setTextParameter(machine, kPhysicalProcessor, run.record.get());
+    setTextParameter(run, machine, kPhysicalProcessor, run.record.get());
   return true;
 }
 
@@ -375,4 +397,29 @@ void publishParametersWith(const VsPublishServices& services) {
 
 void publishParameters() {
   publishParametersWith(vsDefaultPublishServices());
+}
+
+VsPublishServices vsDryRunPublishServices(FILE* out, SystemError* cpuidError) {
+  VsPublishServices services = vsDefaultPublishServices();
+  services.processorRecord = [cpuidError](char** record, int* packageCount) {
+    CpuidProgramSite site = defaultCpuidProgramSite();
+    site.error = cpuidError;
+    return getInfoFromCPUID(record, packageCount, site);
+  };
+  services.parameterSink = [out](const std::wstring& machine, const char* name,
+                                 const std::wstring& value) {
+    fprintf(out, "%s\t%s\t%s\n", vsLogText(machine).c_str(), name,
+            vsLogText(value).c_str());
+    fflush(out);
+  };
+  return services;
+}
+
+void publishParametersDryRun() {
+  SystemError cpuidError;
+  logText("Dry run: no parameter is set\n");
+  publishParametersWith(vsDryRunPublishServices(stdout, &cpuidError));
+  if (cpuidError.failed())
+    fprintf(stderr, "vs-enabler: the cpuid program could not be run: %s\n",
+            cpuidError.message().c_str());
 }

@@ -4,10 +4,14 @@
 #ifndef ENABLER_VS_VS_PUBLISH_H
 #define ENABLER_VS_VS_PUBLISH_H
 
+#include "common/platform/system_error.h"
 #include "enabler/MSVirtualServer/vs_connection.h"
 #include "invscan/scanners/cpuid.h"
 
+#include <stdio.h>
+
 #include <functional>
+#include <string>
 
 struct NodeIdentity;
 
@@ -27,6 +31,12 @@ struct VsPublishServices {
   std::function<int(char** record, int* packageCount)> processorRecord;
   /// The CPUID readings and the system's counts of the node capacity.
   ProcessorServices processor;
+  /// Unset in a real run, which sets each parameter with SetParameter on the
+  /// machine's guest parameter object. Set for a dry run: each parameter goes
+  /// here instead, as if it had been set, and the log says it would be set.
+  std::function<void(const std::wstring& machine, const char* name,
+                     const std::wstring& value)>
+      parameterSink;
 };
 
 /// vsConnect, vsDisconnect, getNodeIdentity, getInfoFromCPUID and the
@@ -35,5 +45,18 @@ VsPublishServices vsDefaultPublishServices();
 
 /// publishParameters() with other services.
 void publishParametersWith(const VsPublishServices& services);
+
+/// The default services with a sink that writes each parameter to `out` as
+/// one line: machine, a tab, parameter name, a tab, value (the form of the
+/// simulated server's record; texts as the log writes them). The processor
+/// record keeps the reason why the cpuid program could not be run in
+/// `*cpuidError` (when not null).
+VsPublishServices vsDryRunPublishServices(FILE* out, SystemError* cpuidError);
+
+/// The dry run of vs-enabler: connects and walks the machines as a real run
+/// does, writes every parameter it would set to standard output and sets
+/// none; the reason why the cpuid program could not be run goes to standard
+/// error. returnCode is what the run would have left.
+void publishParametersDryRun();
 
 #endif

@@ -121,8 +121,10 @@ protected:
     recordPath = dir_.path() + "/record.txt";
   }
 
-  /// Runs the worker on `model` and gives its log.
-  std::string run(const std::string& model) {
+  /// Runs the worker on `model` and gives its log; `sink` set makes it a dry
+  /// run.
+  std::string run(const std::string& model,
+                  decltype(VsPublishServices::parameterSink) sink = nullptr) {
     EXPECT_TRUE(writeTestFile(modelPath, model));
     remove(recordPath.c_str());
     const std::string logPath = dir_.path() + "/log.txt";
@@ -136,6 +138,7 @@ protected:
     services.processorRecord = fixedRecord;
     services.processor = {&processor_, [this] { return processors_; },
                           [this] { return packages_; }};
+    services.parameterSink = sink;
     publishParametersWith(services);
     fclose(logFile);
     logFile = nullptr;
@@ -317,6 +320,44 @@ TEST_F(VsPublishTest, LastFailureDecidesTheStatus) {
             machine("b", 5, "f=25", "i=4", "f=50", "SetParameter:KEP_VM_ID") +
             machine("a", 2, "", "i=4", "f=50") + ")\n");
   EXPECT_EQ(kVsCapacityUnread, returnCode);
+}
+
+TEST_F(VsPublishTest, DryRunHandsEveryParameterToTheSinkAndSetsNone) {
+  // Every SetParameter of the model fails: a call of it would show as status
+  // 5 and failure lines.
+  const std::string sinkPath = dir_.path() + "/dry.txt";
+  FILE* out = fopen(sinkPath.c_str(), "wb");
+  ASSERT_NE(nullptr, out);
+  VsPublishServices dry = vsDryRunPublishServices(out, nullptr);
+  std::string log =
+      run(kServer + machine("web01", 5, "f=25", "i=4", "f=50", "SetParameter") +
+              machine("db01", 2, "f=25", "i=4", "f=50") + ")\n",
+          dry.parameterSink);
+  fclose(out);
+  EXPECT_EQ("", records());
+  EXPECT_EQ(kVsOk, returnCode);
+  EXPECT_EQ("web01\tKEP_NODE_ID\tSN-1\n"
+            "web01\tKEP_HOST_PRODUCT\tProd\n"
+            "web01\tKEP_HOST_MANUFACTURER\tMaker\n"
+            "web01\tKEP_HOST_VERSION\tBIOS 1\n"
+            "web01\tKEP_HOST_TYPE\t-\n"
+            "web01\tKEP_NODE_CAPACITY\t2\n"
+            "web01\tKEP_VM_ID\tweb01\n"
+            "web01\tKEP_VM_CAPACITY\t100\n"
+            "web01\tKEP_PHYSICAL_PROCESSOR\t2:GenuineIntel:6:0:4:2:2400:64\n",
+            readTestFile(sinkPath));
+  // The log says what would be set, never that something was.
+  EXPECT_EQ(std::string::npos, log.find("OK: Parameter")) << log;
+  EXPECT_EQ(std::string::npos, log.find("ERROR:")) << log;
+  EXPECT_NE(std::string::npos,
+            log.find("Dry run: Parameter KEP_HOST_PROD would be set with "
+                     "value 'Prod'\n"))
+      << log;
+  EXPECT_NE(std::string::npos,
+            log.find("numOfPhysicalPackages=2\n"
+                     "Dry run: Parameter KEP_NODE_CAPACITY would be set with "
+                     "value '2'\n"))
+      << log;
 }
 
 } // namespace

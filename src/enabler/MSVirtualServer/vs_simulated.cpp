@@ -4,8 +4,10 @@
 // inside the COM server of the tests.
 #include "enabler/MSVirtualServer/vs_simulated.h"
 
+#include "common/platform/files.h"
 #include "common/process/child_process.h"
 #include "common/vartree/vtree.h"
+#include "common/vartree/vtree_problem.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -374,6 +376,24 @@ VsResult vsCreateSimulatedServer(const char* modelPath, const char* recordPath,
   }
   *server = new SimServer(std::move(state));
   return kVsResultOk;
+}
+
+std::string vsModelProblem(const char* modelPath) {
+  if (!modelPath)
+    return std::string();
+  // As large as the reader would ever want: it stops long before.
+  const size_t kModelMax = size_t(1) << 30;
+  std::string text;
+  SystemError error;
+  if (!readRegularFile(modelPath, kModelMax, &text, &error))
+    return "the model cannot be read: " + error.message();
+  VtReadProblem problem;
+  if (!vtFindReadProblem(text, &problem))
+    return std::string();
+  std::string where = modelPath;
+  if (problem.line > 0)
+    where += ":" + std::to_string(problem.line);
+  return where + ": " + problem.reason;
 }
 
 int vsSimulatedObjectCount() {

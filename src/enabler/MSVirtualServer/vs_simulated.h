@@ -8,6 +8,8 @@
 
 #include "enabler/MSVirtualServer/vs_connection.h"
 
+#include <string>
+
 /// Names the model file; unset means Virtual Server is not installed.
 constexpr const char* kVsModelVariable = "KEP_VS_MODEL";
 /// Names the record file; unset means nothing is recorded.
@@ -32,6 +34,15 @@ constexpr const char* kVsParametersVariable = "KEP_VS_PARAMETERS";
 /// get_GuestParameterObject, SetParameter or SetParameter:NAME.
 VsResult vsCreateSimulatedServer(const char* modelPath, const char* recordPath,
                                  VsVirtualServerObject** server);
+
+/// Why the model at `modelPath` gives no server, as one line for a person
+/// (without line end): "the model cannot be read: <reason>" (the reason names
+/// the path), "<path>: <reason>" for a model without status line or group,
+/// "<path>:<line>: <reason>" for the first line the reader refused. Empty when
+/// the path is null or the model is accepted. The callers that stand in for
+/// Virtual Server write it to standard error; the enabler's log does not
+/// change.
+std::string vsModelProblem(const char* modelPath);
 
 /// The number of simulated objects made and not yet released, process-wide.
 int vsSimulatedObjectCount();

@@ -56,14 +56,18 @@ TEST_F(VsSimulatedTest, UnusableModelMeansClassNotRegistered) {
   struct Case {
     const char* text; // null: no file at all
     const char* why;
+    std::string problem; ///< how vsModelProblem's line begins
   };
   const Case cases[] = {
-      {nullptr, "no model file"},
-      {"", "empty file"},
-      {"simulated\n(server\n)\n", "no status line"},
-      {"1.0 0 ok\n", "no root group"},
-      {"1.0 0 ok\n(server\nName:s=A\n", "root group never closed"},
-      {"1.0 0 ok\n(server\n\n)\n", "blank line in the body"},
+      {nullptr, "no model file", "the model cannot be read: "},
+      {"", "empty file", model_ + ": no status line"},
+      {"simulated\n(server\n)\n", "no status line",
+       model_ + ":1: the status line is not accepted"},
+      {"1.0 0 ok\n", "no root group", model_ + ": no group is closed"},
+      {"1.0 0 ok\n(server\nName:s=A\n", "root group never closed",
+       model_ + ": no group is closed"},
+      {"1.0 0 ok\n(server\n\n)\n", "blank line in the body",
+       model_ + ":3: a blank line"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
@@ -75,11 +79,16 @@ TEST_F(VsSimulatedTest, UnusableModelMeansClassNotRegistered) {
     EXPECT_EQ(kVsClassNotRegistered,
               vsCreateSimulatedServer(model_.c_str(), nullptr, &server));
     EXPECT_EQ(nullptr, server);
+    std::string problem = vsModelProblem(model_.c_str());
+    EXPECT_EQ(c.problem, problem.substr(0, c.problem.size())) << problem;
   }
   VsVirtualServerObject* server = nullptr;
   EXPECT_EQ(kVsClassNotRegistered,
             vsCreateSimulatedServer(nullptr, nullptr, &server));
   EXPECT_EQ(0, vsSimulatedObjectCount());
+  EXPECT_EQ("", vsModelProblem(nullptr));
+  EXPECT_TRUE(create(kTwoMachines));
+  EXPECT_EQ("", vsModelProblem(model_.c_str()));
 }
 
 TEST_F(VsSimulatedTest, ModelAnswersEveryOperation) {

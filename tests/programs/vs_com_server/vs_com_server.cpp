@@ -12,6 +12,7 @@
 
 #include <oleauto.h>
 #include <olectl.h>
+#include <stdio.h>
 
 #include <string>
 
@@ -294,8 +295,14 @@ public:
     HRESULT result = vsCreateSimulatedServer(
         hasModel ? model.c_str() : nullptr,
         hasRecord ? record.c_str() : nullptr, &simulated);
-    if (FAILED(result))
+    if (FAILED(result)) {
+      // The server runs inside the enabler: the line reaches its standard
+      // error, where a person sees it; the enabler's log stays as it is.
+      std::string problem = vsModelProblem(hasModel ? model.c_str() : nullptr);
+      if (!problem.empty())
+        fprintf(stderr, "simulated Virtual Server: %s\n", problem.c_str());
       return result;
+    }
     Server* server = new Server(simulated);
     result = server->QueryInterface(iid, out);
     server->Release();
