@@ -97,7 +97,8 @@ class Result:
 
 def run(argv, cwd, env=None, prefix=None, stdin=None, timeout=120):
     """Runs argv in cwd; with a WinePrefix the first element is a win64 .exe
-    that runs under wine64 in that prefix. Output is kept as bytes."""
+    that runs under wine64 in that prefix. `stdin` is bytes to feed or a
+    descriptor to read. Output is kept as bytes."""
     if prefix is not None:
         full_env = prefix.env(env)
         argv = [WINE] + list(argv)
@@ -107,7 +108,9 @@ def run(argv, cwd, env=None, prefix=None, stdin=None, timeout=120):
             full_env.update(env)
     for key in [k for k, v in full_env.items() if v is None]:
         del full_env[key]
-    proc = subprocess.run(argv, cwd=cwd, env=full_env, input=stdin,
+    # Bytes are fed through a pipe; a descriptor (a terminal) is handed over.
+    feed = {"stdin": stdin} if isinstance(stdin, int) else {"input": stdin}
+    proc = subprocess.run(argv, cwd=cwd, env=full_env, **feed,
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           timeout=timeout)
     return Result(proc.returncode, proc.stdout, proc.stderr)

@@ -1,11 +1,14 @@
 """End-to-end tests of vtdump: the documents below tests/fixtures/vtree read
-from standard input, natively and by the win64 build under wine64."""
+from standard input, natively and by the win64 build under wine64; the
+options of a person at the console (a file, --record, help, version, and a
+console without a file)."""
 
 import os
+import pty
 import unittest
 
 from e2e_support import (FIXTURES, TempDirCase, WinePrefix, native,
-                         require_wine, run, win64)
+                         require_wine, run, win64, wine_path)
 
 # Each document and the account of it that vtdump must print. The CR LF form
 # of a report reads as its LF form.
@@ -30,7 +33,65 @@ def fixture(name):
         return f.read()
 
 
-class NativeVtdumpTest(TempDirCase):
+# The records each enabler builds from cpuid_report.vt, which holds every
+# value both look up.
+REPORT_RECORDS = (b"record vs-enabler 2:GenuineIntel:6:0:8:2:2400:64\n"
+                  b"record vmware-enabler 2:GenuineIntel:6:0:4:2:2400:64\n")
+
+
+class OptionCases:
+    """The options, each once; a subclass says how vtdump runs and where the
+    fixtures lie for it."""
+
+    def test_options(self):
+        report = self.fixture_path("cpuid_report.vt")
+        missing = self.fixture_path("no-such.vt")
+        account = fixture("cpuid_report.expected")
+        cases = [
+            # A file reads as standard input does; --record adds the records.
+            ([report], 0, account, None),
+            (["--record", report], 0, account + REPORT_RECORDS, None),
+            # An unreadable file: one line on standard error naming it.
+            ([missing], 2, b"", b"no-such.vt"),
+            (["-x"], 2, b"", b"usage"),
+            (["--help"], 0, b"--record", None),
+            (["/?"], 0, b"--record", None),
+            (["--version"], 0, b"vtdump release ", None),
+        ]
+        for args, status, out, err in cases:
+            with self.subTest(args=args):
+                result = self.vtdump(args, stdin=b"")
+                self.assertEqual(status, result.status)
+                if status == 0 and args[0].startswith(("-", "/")) and \
+                        args[0] != "--record":
+                    self.assertIn(out, result.stdout)
+                else:
+                    self.assertEqual(out, result.stdout)
+                if err is None:
+                    self.assertEqual(b"", result.stderr)
+                else:
+                    self.assertIn(err, result.stderr)
+                    self.assertEqual(1, result.stderr.count(b"\n"))
+
+    def test_console_without_file_gets_a_hint_instead_of_a_wait(self):
+        main, console = pty.openpty()
+        try:
+            result = self.vtdump([], stdin=console, timeout=60)
+        finally:
+            os.close(console)
+            os.close(main)
+        self.assertEqual((2, b""), (result.status, result.stdout))
+        self.assertIn(b"vtdump FILE", result.stderr)
+
+
+class NativeVtdumpTest(OptionCases, TempDirCase):
+
+    def vtdump(self, args, stdin, timeout=120):
+        return run([native("vtdump")] + args, self.dir, stdin=stdin,
+                   timeout=timeout)
+
+    def fixture_path(self, name):
+        return os.path.join(FIXTURES, "vtree", name)
 
     def test_fixtures_give_their_accounts(self):
         for document, expected in CASES:
@@ -49,7 +110,14 @@ class NativeVtdumpTest(TempDirCase):
         self.assertIn(b"\x1a", fixture("binary_values.expected"))
 
 
-class WineVtdumpTest(TempDirCase):
+class WineVtdumpTest(OptionCases, TempDirCase):
+
+    def vtdump(self, args, stdin, timeout=120):
+        return run([win64("vtdump")] + args, self.dir, stdin=stdin,
+                   prefix=self.prefix, timeout=timeout)
+
+    def fixture_path(self, name):
+        return wine_path(os.path.join(FIXTURES, "vtree", name))
 
     @classmethod
     def setUpClass(cls):

@@ -1,4 +1,5 @@
-// binary_stdio.h: standard input and output as plain bytes.
+// binary_stdio.h: standard input and output as plain bytes, and whether a
+// person is typing at standard input.
 #ifndef ENABLER_TOOLS_VTDUMP_BINARY_STDIO_H
 #define ENABLER_TOOLS_VTDUMP_BINARY_STDIO_H
 
@@ -6,5 +7,10 @@
 /// text mode, so that CR, NUL and 0x1A bytes pass unchanged and a line feed
 /// is written as itself.
 void setBinaryStdio();
+
+/// True when standard input is a console (a terminal natively), where a read
+/// would wait for a person to type; false for a file, a pipe or the null
+/// device.
+bool standardInputIsConsole();
 
 #endif

@@ -1,17 +1,66 @@
-// vtdump.cpp: reads a variable-tree document on standard input with the
-// enablers' reader and prints what the reader made of it (see vtree_dump.h),
-// so a person can see why a report is not understood. Ends with 0 whatever
-// the document held.
+// vtdump.cpp: reads a variable-tree document with the enablers' reader and
+// prints what the reader made of it (see vtree_dump.h), so a person can see
+// why a report is not understood; with --record also the processor record
+// each enabler would build from it. Reads standard input, or a file that is
+// named. Ends with 0 whatever the document held.
 #include "binary_stdio.h"
+#include "common/platform/files.h"
 #include "common/process/child_process.h"
+#include "common/program_info.h"
+#include "common/vartree/memory_byte_reader.h"
 #include "common/vartree/vtree.h"
 #include "common/vartree/vtree_dump.h"
+#include "enabler/common/frame.h"
+#include "enabler/common/processor_record.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 
 namespace {
+
+const int kStatusOk = 0;
+const int kStatusFailed = 2;
+
+/// A report file may be as large as this; the reader stops long before.
+const size_t kFileMax = size_t(1) << 30;
+
+const char kUsage[] = "usage: vtdump [--record] [FILE]\n";
+
+const char kBanner[] = "vtdump: KEP Enabler diagnostics, the variable-tree "
+                       "reader\n";
+
+const char kHelp[] =
+    "Usage: vtdump [--record] [FILE]\n"
+    "       cpuid.exe | vtdump [--record]\n"
+    "       vtdump --help | --version\n"
+    "\n"
+    "Reads a report of the cpuid program (or any variable-tree document)\n"
+    "with the enablers' own reader and prints what the reader made of it,\n"
+    "one item a line: status, text, root, then each group and value.\n"
+    "Without FILE it reads standard input; on a console it does not wait\n"
+    "for typing but says how to give it a report.\n"
+    "\n"
+    "Options:\n"
+    "  --record    also print the processor record that vs-enabler and\n"
+    "              vmware-enabler would build from the report, and each value\n"
+    "              they would miss with the default they would take:\n"
+    "              record <program> <record or none>\n"
+    "              missing <program> <group.value> <default>\n"
+    "  --help, -h, -?, /?\n"
+    "              print this help and end with 0\n"
+    "  --version   print the version and end with 0\n"
+    "\n"
+    "Exit status: 0 when a document was read (whatever it held); 2 for a\n"
+    "wrong command line, a file that cannot be read, or a console without\n"
+    "a file.\n"
+    "It writes no log; the enablers write theirs to en_out.txt.\n";
+
+const char kConsoleHint[] =
+    "vtdump: standard input is the console; give a report as a file\n"
+    "(vtdump FILE) or through a pipe (cpuid.exe | vtdump); vtdump --help "
+    "says more\n";
 
 class StdinReader : public ByteReader {
 public:
@@ -22,15 +71,88 @@ public:
   }
 };
 
+struct Options {
+  bool record = false;
+  const char* file = nullptr;
+};
+
+bool parseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--record") == 0)
+      options->record = true;
+    else if (argv[i][0] == '-' || options->file)
+      return false;
+    else
+      options->file = argv[i];
+  }
+  return true;
+}
+
+/// The record each enabler would build, and what it would miss.
+std::string recordAccount(const VtDocument* document) {
+  struct Form {
+    EnablerProgram program;
+    const char* name;
+  };
+  const Form forms[] = {{EnablerProgram::VirtualServer, "vs-enabler"},
+                        {EnablerProgram::VMware, "vmware-enabler"}};
+  std::string text;
+  for (const Form& form : forms) {
+    std::string record;
+    int packages = 0;
+    if (!composeProcessorRecord(document, form.program, &record, &packages))
+      record = "none";
+    text += "record " + std::string(form.name) + " " + record + "\n";
+    for (const ProcessorRecordValue& value :
+         processorRecordValues(document, form.program)) {
+      if (!value.found)
+        text += "missing " + std::string(form.name) + " " + value.name + " " +
+                value.taken + "\n";
+    }
+  }
+  return text;
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (hasHelpArgument(argc, argv)) {
+    fputs(kHelp, stdout);
+    return kStatusOk;
+  }
+  if (hasVersionArgument(argc, argv)) {
+    printVersion(stdout, "vtdump", kBanner);
+    return kStatusOk;
+  }
+  Options options;
+  if (!parseOptions(argc, argv, &options)) {
+    fputs(kUsage, stderr);
+    return kStatusFailed;
+  }
+  if (!options.file && standardInputIsConsole()) {
+    fputs(kConsoleHint, stderr);
+    return kStatusFailed;
+  }
+
   setBinaryStdio();
-  StdinReader input;
-  VtDocument* document = vtReadDocument(&input);
+  VtDocument* document = nullptr;
+  if (options.file) {
+    std::string content;
+    SystemError error;
+    if (!readRegularFile(options.file, kFileMax, &content, &error)) {
+      fprintf(stderr, "vtdump: %s\n", error.message().c_str());
+      return kStatusFailed;
+    }
+    document = vtReadDocumentFromMemory(content.data(), content.size());
+  } else {
+    StdinReader input;
+    document = vtReadDocument(&input);
+  }
   std::string text = vtDumpDocument(document);
+  if (options.record)
+    text += recordAccount(document);
   vtFreeDocument(document);
   fwrite(text.data(), 1, text.size(), stdout);
   fflush(stdout);
-  return 0;
+  return kStatusOk;
 }

@@ -6,10 +6,10 @@
 #include "processor_record.h"
 
 #include "common/check.h"
-#include "common/vartree/vtree.h"
-#include "enabler/common/frame.h"
 #include "common/platform/environment.h"
 #include "common/platform/paths.h"
+#include "common/vartree/vtree.h"
+#include "enabler/common/frame.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -17,6 +17,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -86,20 +87,54 @@ std::string cpuidProgramPath(Variant variant, OwnPathQuery ownPathQuery) {
   return program;
 }
 
-CpuidValues readValues(const VtDocument* document, Variant variant) {
+/// The lookups of the record, each noted in `seen` when that is not null.
+class Lookups {
+public:
+  Lookups(const VtDocument* document, std::vector<ProcessorRecordValue>* seen)
+      : document_(document), seen_(seen) {}
+
+  int getInt(const char* path, const char* name, int dflt) {
+    int value = vtGetInt(document_, path, name, dflt);
+    if (seen_) {
+      const VtValue* found = vtFindValue(document_, path, name);
+      note(path, name, found && found->kind == VtInt, std::to_string(value));
+    }
+    return value;
+  }
+
+  const char* getString(const char* path, const char* name, const char* dflt) {
+    const char* value = vtGetString(document_, path, name, dflt);
+    // The default pointer itself comes back only when the value is absent.
+    if (seen_)
+      note(path, name, value != dflt, value);
+    return value;
+  }
+
+private:
+  void note(const char* path, const char* name, bool found,
+            const std::string& taken) {
+    std::string dotted = path ? std::string(path) + "." + name : name;
+    seen_->push_back(ProcessorRecordValue{dotted, found, taken});
+  }
+
+  const VtDocument* document_;
+  std::vector<ProcessorRecordValue>* seen_;
+};
+
+CpuidValues readValues(const VtDocument* document, Variant variant,
+                       std::vector<ProcessorRecordValue>* seen = nullptr) {
+  Lookups look(document, seen);
   CpuidValues v;
-  v.packages = vtGetInt(document, nullptr, "ActivePackageCount", 0);
-  v.manufacturer =
-      vtGetString(document, "Processor", "Manufacturer", "Unknown");
-  v.family = vtGetString(document, "Processor", "Family", "Unknown");
-  v.type = vtGetString(document, "Processor", "Type", "Unknown");
+  v.packages = look.getInt(nullptr, "ActivePackageCount", 0);
+  v.manufacturer = look.getString("Processor", "Manufacturer", "Unknown");
+  v.family = look.getString("Processor", "Family", "Unknown");
+  v.type = look.getString("Processor", "Type", "Unknown");
   int wideDefault;
   if (variant == Variant::VirtualServer) {
     // The active counts: cores per package, and logical processors per
     // package turned into logical processors per core.
-    v.coresPerPackage = vtGetInt(document, "Processor", "ActiveCoreCount", 0);
-    int logicalPerPackage =
-        vtGetInt(document, "Processor", "ActiveProcCount", 0);
+    v.coresPerPackage = look.getInt("Processor", "ActiveCoreCount", 0);
+    int logicalPerPackage = look.getInt("Processor", "ActiveProcCount", 0);
     v.logicalPerCore = v.coresPerPackage > 0
                            ? logicalPerPackage / v.coresPerPackage
                            : logicalPerPackage;
@@ -107,16 +142,15 @@ CpuidValues readValues(const VtDocument* document, Variant variant) {
   } else {
     // The counts that CPUID itself gives.
     v.coresPerPackage =
-        vtGetInt(document, "Processor.CPUID", "CorePerPackageCount", 0);
-    v.logicalPerCore =
-        vtGetInt(document, "Processor.CPUID", "HtPerCoreCount", 0);
+        look.getInt("Processor.CPUID", "CorePerPackageCount", 0);
+    v.logicalPerCore = look.getInt("Processor.CPUID", "HtPerCoreCount", 0);
     wideDefault = 0;
   }
-  v.clockMHz = vtGetInt(document, "Processor", "CpuClockMHz", 0);
+  v.clockMHz = look.getInt("Processor", "CpuClockMHz", 0);
   // LM decides when present, IEM64T when only it is present; with neither the
   // default decides (64 for vs-enabler, 32 for vmware-enabler).
-  int wide = vtGetInt(document, "Processor.Features", "IEM64T", wideDefault);
-  wide = vtGetInt(document, "Processor.Features", "LM", wide);
+  int wide = look.getInt("Processor.Features", "IEM64T", wideDefault);
+  wide = look.getInt("Processor.Features", "LM", wide);
   v.bits = wide >= 1 ? 64 : 32;
   return v;
 }
@@ -216,6 +250,16 @@ int getInfoFromCPUID(char** record, int* packageCount,
 
 int getInfoFromCPUID(const CpuidProgramSite& site) {
   return buildRecord(Variant::VMware, nullptr, nullptr, site);
+}
+
+std::vector<ProcessorRecordValue>
+processorRecordValues(const VtDocument* document, EnablerProgram program) {
+  std::vector<ProcessorRecordValue> seen;
+  readValues(document,
+             program == EnablerProgram::VMware ? Variant::VMware
+                                               : Variant::VirtualServer,
+             &seen);
+  return seen;
 }
 
 bool composeProcessorRecord(const VtDocument* document, EnablerProgram program,

@@ -6,6 +6,7 @@
 #include "common/platform/system_error.h"
 
 #include <string>
+#include <vector>
 
 struct VtDocument;
 enum class EnablerProgram;
@@ -51,5 +52,21 @@ int getInfoFromCPUID(const CpuidProgramSite& site);
 /// report gives no package count above 0 (then there is no record).
 bool composeProcessorRecord(const VtDocument* document, EnablerProgram program,
                             std::string* record, int* packageCount);
+
+/// One value of the report that a form of the record looks up: its dotted
+/// name ("ActivePackageCount", "Processor.Features.LM"), whether the report
+/// holds it with the kind the record reads (an integer, or a string for
+/// Manufacturer, Family and Type), and the value taken: the report's, or the
+/// default the record takes in its place.
+struct ProcessorRecordValue {
+  std::string name;
+  bool found;
+  std::string taken;
+};
+
+/// The values `program`'s form of the record looks up in `document`, in the
+/// order it looks them up, so a person can see what the record was made of.
+std::vector<ProcessorRecordValue>
+processorRecordValues(const VtDocument* document, EnablerProgram program);
 
 #endif

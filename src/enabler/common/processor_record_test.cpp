@@ -584,4 +584,50 @@ TEST(ProcessorRecordComposeTest, RecordFromADocumentWithoutARun) {
   }
 }
 
+TEST(ProcessorRecordComposeTest, ValuesLookedUpSayWhatIsMissing) {
+  // No Features group, no clock, and a Family of the wrong kind.
+  TextReader reader("1.0 0 cpuid report\n"
+                    "(cpuid\n"
+                    "ActivePackageCount:i=2\n"
+                    "(Processor\n"
+                    "Manufacturer:s=GenuineIntel\n"
+                    "Family:i=6\n"
+                    "Type:s=0\n"
+                    "ActiveCoreCount:i=4\n"
+                    "ActiveProcCount:i=8\n"
+                    "(CPUID\n"
+                    "CorePerPackageCount:i=6\n"
+                    "HtPerCoreCount:i=1\n"
+                    ")\n"
+                    ")\n"
+                    ")\n");
+  VtDocument* document = vtReadDocument(&reader);
+  struct Case {
+    EnablerProgram program;
+    std::vector<std::string> expected; ///< name, "+" or "-", value taken
+  };
+  const Case cases[] = {
+      {EnablerProgram::VirtualServer,
+       {"ActivePackageCount + 2", "Processor.Manufacturer + GenuineIntel",
+        "Processor.Family - Unknown", "Processor.Type + 0",
+        "Processor.ActiveCoreCount + 4", "Processor.ActiveProcCount + 8",
+        "Processor.CpuClockMHz - 0", "Processor.Features.IEM64T - 32",
+        "Processor.Features.LM - 32"}},
+      {EnablerProgram::VMware,
+       {"ActivePackageCount + 2", "Processor.Manufacturer + GenuineIntel",
+        "Processor.Family - Unknown", "Processor.Type + 0",
+        "Processor.CPUID.CorePerPackageCount + 6",
+        "Processor.CPUID.HtPerCoreCount + 1", "Processor.CpuClockMHz - 0",
+        "Processor.Features.IEM64T - 0", "Processor.Features.LM - 0"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> seen;
+    for (const ProcessorRecordValue& value :
+         processorRecordValues(document, c.program))
+      seen.push_back(value.name + (value.found ? " + " : " - ") + value.taken);
+    EXPECT_EQ(c.expected, seen);
+  }
+  vtFreeDocument(document);
+}
+
 } // namespace
