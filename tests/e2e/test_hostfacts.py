@@ -53,7 +53,30 @@ def cpuinfo(field):
     return None
 
 
-class NativeCpuidTest(TempDirCase):
+class CpuidOptionCases:
+    """The cpuid program answers help and version, and ignores any other
+    argument, as a program that the enablers start without arguments may."""
+
+    def test_help_version_and_other_arguments(self):
+        plain = self.cpuid([]).stdout
+        for args, shows in ((["--help"], b"vtdump"), (["-?"], b"vtdump"),
+                            (["--version"], b"cpuid release "),
+                            (["-v", "anything"], None)):
+            with self.subTest(args=args):
+                result = self.cpuid(args)
+                self.assertEqual((0, b""), (result.status, result.stderr))
+                if shows is None:
+                    self.assertEqual(parse_report(plain)[0],
+                                     parse_report(result.stdout)[0])
+                else:
+                    self.assertIn(shows, result.stdout)
+                    self.assertNotIn(b"ActivePackageCount", result.stdout)
+
+
+class NativeCpuidTest(CpuidOptionCases, TempDirCase):
+
+    def cpuid(self, args):
+        return run([native("cpuid")] + args, cwd=self.dir)
 
     def report(self):
         result = run([native("cpuid")], cwd=self.dir)
@@ -96,12 +119,15 @@ class NativeCpuidTest(TempDirCase):
                       lines)
 
 
-class WineCpuidTest(TempDirCase):
+class WineCpuidTest(CpuidOptionCases, TempDirCase):
 
     def setUp(self):
         super().setUp()
         require_wine(self)
         PREFIX.ensure()
+
+    def cpuid(self, args):
+        return run([win64("cpuid")] + args, cwd=self.dir, prefix=PREFIX)
 
     def test_report_matches_the_native_one(self):
         windows = run([win64("cpuid")], cwd=self.dir, prefix=PREFIX)

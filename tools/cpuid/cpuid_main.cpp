@@ -2,12 +2,45 @@
 // prints the report that the enablers read: the number of active packages,
 // the processor's identity, the active cores and logical processors per
 // package, the clock rate, the 64-bit features and the counts that CPUID
-// itself gives. It takes no arguments and ends with 0.
+// itself gives. The enablers start it without arguments; it answers --help
+// and --version, ignores any other argument and ends with 0.
+#include "common/program_info.h"
 #include "host_report.h"
 
 #include <stdio.h>
 
-int main() {
+namespace {
+
+const char kBanner[] = "cpuid: the KEP Enabler project's stand-in for the "
+                       "inventory product's cpuid program\n";
+
+const char kHelp[] =
+    "Usage: cpuid\n"
+    "       cpuid --help | --version\n"
+    "\n"
+    "Prints this host's processor report in the variable-tree text form\n"
+    "that the enablers read: the active packages, the processor's identity,\n"
+    "cores and logical processors per package, clock rate, 64-bit features\n"
+    "and the counts CPUID gives. It stands in for the inventory product's\n"
+    "own cpuid program where that is not installed; the enablers run it from\n"
+    "their own folder without arguments. Other arguments are ignored.\n"
+    "\n"
+    "Exit status: 0.\n"
+    "Check a report with: cpuid | vtdump --record\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+  // Answered before standard output turns binary: these are text for a
+  // person.
+  if (hasHelpArgument(argc, argv)) {
+    fputs(kHelp, stdout);
+    return 0;
+  }
+  if (hasVersionArgument(argc, argv)) {
+    printVersion(stdout, "cpuid", kBanner);
+    return 0;
+  }
   setBinaryOutput();
 
   ProcessorFacts facts;
