@@ -5,8 +5,8 @@ vtdump, and the node identity that Wine's WMI gives."""
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from e2e_support import (TempDirCase, WinePrefix, native, require_wine, run,
-                         wine_path, win64)
+from e2e_support import (TempDirCase, WinePrefix, native, require_programs,
+                         require_wine, run, wine_path, win64)
 
 PREFIX = WinePrefix("hostfacts")
 
@@ -101,6 +101,7 @@ class WineCpuidTest(TempDirCase):
     def setUp(self):
         super().setUp()
         require_wine(self)
+        require_programs(native("cpuid"), win64("cpuid"), win64("vtdump"))
         PREFIX.ensure()
 
     def test_report_matches_the_native_one(self):
@@ -132,6 +133,7 @@ class WineNodeIdentityTest(TempDirCase):
     def setUp(self):
         super().setUp()
         require_wine(self)
+        require_programs(win64("unit_tests"))
         PREFIX.ensure()
 
     def wmic(self, *query):
