@@ -28,12 +28,15 @@ import sys
 import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests"))
+from built_programs import (WIN64_BIN, WINE, WinePrefix,  # noqa: E402
+                            native, win64, wine_path)
+
 TEMPLATES = os.path.join(ROOT, "demo", "host")
 DEMO = os.path.join(ROOT, "build", "demo")
 WINDOWS = os.path.join(DEMO, "windows")
-PREFIX = os.path.join(WINDOWS, "wineprefix")
+PREFIX = WinePrefix(os.path.join(WINDOWS, "wineprefix"))
 MARKER = os.path.join(DEMO, ".demo-host")
-WINE = "/usr/lib/wine/wine64"
 
 VMWARE_DIR = os.path.join(DEMO, "Program Files", "VMware")
 SERVER_DIR = os.path.join(VMWARE_DIR, "VMware Server")
@@ -442,10 +445,6 @@ def show_received(title, arguments, variables, status_note):
 
 # ---------------------------------------------------------------- native
 
-def native_program(name):
-    return os.path.join(ROOT, "build", "native", "bin", name)
-
-
 def run_vs_native():
     cwd = os.path.join(DEMO, "vs-enabler")
     os.makedirs(cwd, exist_ok=True)
@@ -459,10 +458,10 @@ def run_vs_native():
                   "the simulated Virtual Server"),
                  ("KEP_VS_PARAMETERS", records,
                   "where it records the parameters set")]
-    program = native_program("vs-enabler")
+    program = native("vs-enabler")
     show_start("vs-enabler", "Virtual Server parameters on every running "
                "machine", cwd, env_lines(variables),
-               "%s -v -version" % shown(program), native_program("cpuid"))
+               "%s -v -version" % shown(program), native("cpuid"))
     run = Run([program, "-v", "-version"], cwd,
               environment({name: value for name, value, _ in variables}))
     show_vs_result(run, os.path.join(cwd, "en_out.txt"), records)
@@ -506,11 +505,11 @@ def run_vmware_native():
     if status is not None:
         variables.append(("DEMO_RETRIEVE_STATUS", status,
                           "retrieve.pl's exit status"))
-    program = native_program("vmware-enabler")
+    program = native("vmware-enabler")
     lines = env_lines(variables)
     show_start("vmware-enabler", "the host's facts handed to VmPerl's "
                "retrieve.pl", cwd, lines, "%s -v -version" % shown(program),
-               native_program("cpuid"))
+               native("cpuid"))
     env = environment({name: value for name, value, _ in variables})
     run = Run([program, "-v", "-version"], cwd, env)
     show_outputs(run, VMWARE_STATUS)
@@ -526,24 +525,8 @@ def run_vmware_native():
 
 # ---------------------------------------------------------------- windows
 
-def wine_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def win64_program(name):
-    return os.path.join(ROOT, "build", "win64", "bin", name)
-
-
-def wine_env(extra=None):
-    env = environment({"WINEPREFIX": PREFIX, "WINEDEBUG": "-all",
-                       "WINEDLLOVERRIDES": "mscoree,mshtml="})
-    env.pop("DISPLAY", None)
-    env.update(extra or {})
-    return env
-
-
 def wine(argv, cwd, extra=None):
-    return Run([WINE] + argv, cwd, wine_env(extra))
+    return Run([WINE] + argv, cwd, PREFIX.env(extra, base=environment({})))
 
 
 def windows_registry():
@@ -564,12 +547,10 @@ def prepare_wine():
     """The prefix, the registry imported afresh, the COM server registered,
     the interpreter stand-in in the VmPerl folder."""
     os.makedirs(WINDOWS, exist_ok=True)
-    if not os.path.exists(os.path.join(PREFIX, "system.reg")):
+    if not PREFIX.made():
         SCREEN.say("Making the Wine prefix %s (first run only, about a "
-                   "minute) ..." % shown(PREFIX))
-        wine(["wineboot", "--init"], WINDOWS)
-        server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
-        subprocess.run([server, "-w"], env=wine_env(), check=False)
+                   "minute) ..." % shown(PREFIX.path))
+        PREFIX.ensure()
     steps = []
     clear = os.path.join(WINDOWS, "clear.reg")
     with open(clear, "w", newline="\r\n") as f:
@@ -583,14 +564,14 @@ def prepare_wine():
         if run.status != 0:
             steps.append("regedit %s failed (%d)" % (shown(reg), run.status))
     os.remove(clear)
-    run = wine(["regsvr32", "/s", wine_path(win64_program("vs_com_server.dll"))],
-               WINDOWS)
+    com_server = os.path.join(WIN64_BIN, "vs_com_server.dll")
+    run = wine(["regsvr32", "/s", wine_path(com_server)], WINDOWS)
     if run.status != 0:
         steps.append("regsvr32 failed (%d)" % run.status)
     os.makedirs(VMPERL_DIR, exist_ok=True)
-    shutil.copy(win64_program("vmw_perl.exe"),
+    shutil.copy(win64("vmw_perl"),
                 os.path.join(VMPERL_DIR, "perl.exe"))
-    SCREEN.say("Wine prefix %s:" % shown(PREFIX))
+    SCREEN.say("Wine prefix %s:" % shown(PREFIX.path))
     SCREEN.say("  the host's registry imported from %s," % shown(registry))
     SCREEN.say("  the simulated server's COM server registered, the tests' "
                "perl.exe put into VmPerl's folder.")
@@ -605,10 +586,10 @@ def run_vs_windows():
         if os.path.exists(os.path.join(cwd, name)):
             os.remove(os.path.join(cwd, name))
     model = os.path.join(DEMO, "virtual-server.model")
-    program = win64_program("vs-enabler.exe")
+    program = win64("vs-enabler")
     show_start("vs-enabler.exe under wine64", "Virtual Server parameters "
                "on every running machine", cwd,
-               env_lines([("WINEPREFIX", PREFIX, "the Wine prefix"),
+               env_lines([("WINEPREFIX", PREFIX.path, "the Wine prefix"),
                           ("KEP_VS_MODEL", wine_path(model),
                            "the simulated Virtual Server"),
                           ("KEP_VS_PARAMETERS", wine_path(records),
@@ -617,7 +598,7 @@ def run_vs_windows():
                 "vs_com_server.dll,",
                 " registered with regsvr32; the node identity: Wine's WMI)"],
                "wine64 %s -v -version" % shown(program),
-               win64_program("cpuid.exe"))
+               win64("cpuid"))
     run = wine([program, "-v", "-version"], cwd,
                {"KEP_VS_MODEL": wine_path(model),
                 "KEP_VS_PARAMETERS": wine_path(records)})
@@ -632,9 +613,9 @@ def run_vmware_windows(registry):
     for path in (os.path.join(cwd, "en_out.txt"), received):
         if os.path.exists(path):
             os.remove(path)
-    program = win64_program("vmware-enabler.exe")
+    program = win64("vmware-enabler")
     extra = {"VMW_TEST_RECORD": wine_path(received)}
-    variables = [("WINEPREFIX", PREFIX, "the Wine prefix"),
+    variables = [("WINEPREFIX", PREFIX.path, "the Wine prefix"),
                  ("VMW_TEST_RECORD", wine_path(received),
                   "where perl.exe records what it received")]
     status = os.environ.get("DEMO_RETRIEVE_STATUS")
@@ -647,7 +628,7 @@ def run_vmware_windows(registry):
     show_start("vmware-enabler.exe under wine64", "the host's facts handed "
                "to VmPerl's retrieve.pl", cwd, lines,
                "wine64 %s -v -version" % shown(program),
-               win64_program("cpuid.exe"))
+               win64("cpuid"))
     run = wine([program, "-v", "-version"], cwd, extra)
     show_outputs(run, VMWARE_STATUS)
     show_log(os.path.join(cwd, "en_out.txt"))

@@ -2,90 +2,76 @@
 
 Each suite runs the built programs in temporary directories: the native build
 directly and the win64 build under wine64, each Windows suite in a Wine prefix
-of its own below the build folder.
+of its own below the build folder. Where the build's programs are, and the
+Wine prefixes themselves, come from tests/built_programs.py, which the demo
+shares.
+
+A Windows case skips where wine64 or the win64 build is missing, unless
+ENABLER_REQUIRE_WINE is set (scripts/test sets it); a program missing from a
+build fails the case either way.
 """
 
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
-SOURCE_DIR = os.environ.get(
-    "ENABLER_SOURCE_DIR",
-    os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
-NATIVE_BIN = os.environ.get(
-    "ENABLER_NATIVE_BIN", os.path.join(SOURCE_DIR, "build", "native", "bin"))
-WIN64_BIN = os.environ.get(
-    "ENABLER_WIN64_BIN", os.path.join(SOURCE_DIR, "build", "win64", "bin"))
-WINE = os.environ.get("ENABLER_WINE", "/usr/lib/wine/wine64")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                ".."))
+import built_programs  # noqa: E402
+from built_programs import (NATIVE_BIN, SOURCE_DIR, WIN64_BIN,  # noqa: E402,F401
+                            WINE, native, win64, wine_path)
+
 FIXTURES = os.path.join(SOURCE_DIR, "tests", "fixtures")
 
 # Exit code that CTest reports as "skipped".
 SKIP_CODE = 77
 
 
-def native(name):
-    """Path of a native program of the build."""
-    return os.path.join(NATIVE_BIN, name)
-
-
-def win64(name):
-    """Path of a win64 program of the build (name without .exe)."""
-    return os.path.join(WIN64_BIN, name + ".exe")
-
-
 def wine_available():
     return os.access(WINE, os.X_OK) and os.path.isdir(WIN64_BIN)
 
 
-def require_wine(testcase):
-    """Skips a Windows case where Wine or the win64 build is missing, unless
-    ENABLER_REQUIRE_WINE is set, where that is a failure."""
-    if wine_available():
-        return
+def _windows_side_missing(testcase, what):
+    """Skips the case, or fails it where ENABLER_REQUIRE_WINE is set: a
+    machine without wine64 or without the win64 build may run the native
+    cases alone, the full test run may not."""
     if os.environ.get("ENABLER_REQUIRE_WINE"):
-        testcase.fail("wine64 or the win64 build is missing (%s, %s)"
-                      % (WINE, WIN64_BIN))
-    raise unittest.SkipTest("wine64 or the win64 build is missing")
+        testcase.fail("%s is missing" % what)
+    raise unittest.SkipTest("%s is missing" % what)
 
 
-def wine_path(path):
-    """The Windows form of an absolute POSIX path (Wine's Z: drive)."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+def require_wine(testcase):
+    """For a Windows case: wine64 and the win64 build must be there (see
+    _windows_side_missing)."""
+    if not wine_available():
+        _windows_side_missing(testcase, "wine64 or the win64 build (%s, %s)"
+                              % (WINE, WIN64_BIN))
 
 
-class WinePrefix:
-    """A Wine prefix of one suite, made once and kept below the build."""
+def require_win64_build(testcase):
+    """For a case that reads the win64 build without running it."""
+    if not os.path.isdir(WIN64_BIN):
+        _windows_side_missing(testcase, "the win64 build (%s)" % WIN64_BIN)
+
+
+def require_programs(*paths):
+    """Fails the case (raises AssertionError, also from setUpClass) when a
+    program it runs is missing from its build. The suites test whole builds:
+    a program left out is a fault of the build, never a reason to skip."""
+    missing = [path for path in paths if not os.path.isfile(path)]
+    if missing:
+        raise AssertionError("not built: %s" % ", ".join(missing))
+
+
+class WinePrefix(built_programs.WinePrefix):
+    """The Wine prefix of one suite, below build/wineprefix-e2e."""
 
     def __init__(self, name):
-        self.path = os.path.join(SOURCE_DIR, "build", "wineprefix-e2e", name)
-
-    def env(self, extra=None):
-        env = dict(os.environ)
-        env["WINEPREFIX"] = self.path
-        env["WINEDEBUG"] = "-all"
-        # No Mono or Gecko installer dialogs on a fresh prefix.
-        env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
-        env.pop("DISPLAY", None)
-        if extra:
-            env.update(extra)
-        return env
-
-    def ensure(self):
-        os.makedirs(os.path.dirname(self.path), exist_ok=True)
-        if not os.path.isfile(os.path.join(self.path, "system.reg")):
-            subprocess.run([WINE, "wineboot", "--init"], env=self.env(),
-                           stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=300, check=False)
-            self.wait()
-
-    def wait(self):
-        """Waits for the prefix's wineserver to finish its writes."""
-        server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
-        if os.path.exists(server):
-            subprocess.run([server, "-w"], env=self.env(), timeout=120,
-                           check=False)
+        super().__init__(os.path.join(SOURCE_DIR, "build", "wineprefix-e2e",
+                                      name))
 
 
 class Result:

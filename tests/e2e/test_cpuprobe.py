@@ -4,8 +4,9 @@ tests/fixtures/cpuid, the live probe, and the win64 build under wine64."""
 import os
 import unittest
 
-from e2e_support import (FIXTURES, TempDirCase, WinePrefix,
-                         native, require_wine, run, win64, wine_path)
+from e2e_support import (FIXTURES, TempDirCase, WinePrefix, native,
+                         require_programs, require_wine, run, win64,
+                         wine_path)
 
 # Every field of the processor record, in the order of its definition.
 FIELDS = [
@@ -216,8 +217,7 @@ class WineCpuProbeTest(TempDirCase):
     def setUp(self):
         super().setUp()
         require_wine(self)
-        if not os.path.isfile(win64("cpuprobe")):
-            self.skipTest("the win64 cpuprobe.exe is not built")
+        require_programs(native("cpuprobe"), win64("cpuprobe"))
         self.prefix.ensure()
 
     def probe_both(self, *args):

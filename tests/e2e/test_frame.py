@@ -191,6 +191,7 @@ class WineFrameTest(FrameCases, e2e.TempDirCase):
 
     def setUp(self):
         e2e.require_wine(self)
+        e2e.require_programs(self.program_path())
         super().setUp()
 
     def program_path(self):
@@ -229,10 +230,8 @@ class PeCheckTest(unittest.TestCase):
 
     def test_win64_frame_host_passes_as_x86_64_only(self):
         exe = e2e.win64("frame_host")
-        if not os.path.isfile(exe):
-            if os.environ.get("ENABLER_REQUIRE_WINE"):
-                self.fail("the win64 build is missing: %s" % exe)
-            raise unittest.SkipTest("the win64 build is missing")
+        e2e.require_win64_build(self)
+        e2e.require_programs(exe)
         status, out = self.check("x86-64", exe)
         self.assertEqual(0, status, out)
         status, out = self.check("i386", exe)

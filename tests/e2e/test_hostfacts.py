@@ -5,8 +5,8 @@ vtdump, and the node identity that Wine's WMI gives."""
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from e2e_support import (TempDirCase, WinePrefix, native, require_wine, run,
-                         wine_path, win64)
+from e2e_support import (TempDirCase, WinePrefix, native, require_programs,
+                         require_wine, run, wine_path, win64)
 
 PREFIX = WinePrefix("hostfacts")
 
@@ -124,6 +124,7 @@ class WineCpuidTest(CpuidOptionCases, TempDirCase):
     def setUp(self):
         super().setUp()
         require_wine(self)
+        require_programs(native("cpuid"), win64("cpuid"), win64("vtdump"))
         PREFIX.ensure()
 
     def cpuid(self, args):
@@ -158,6 +159,7 @@ class WineNodeIdentityTest(TempDirCase):
     def setUp(self):
         super().setUp()
         require_wine(self)
+        require_programs(win64("unit_tests"))
         PREFIX.ensure()
 
     def wmic(self, *query):

@@ -36,9 +36,8 @@ NASTY_IDENTITY = {
 
 
 def need(*programs):
-    for program in programs:
-        if not scenario.program_available(program):
-            raise unittest.SkipTest("%s is not built" % program)
+    """Fails the case when a native program it runs is not built."""
+    e2e.require_programs(*(scenario.native(p) for p in programs))
 
 
 class HostileCase(unittest.TestCase):
@@ -150,16 +149,15 @@ class WineHostileCpuidTest(HostileCase):
 
     @classmethod
     def setUpClass(cls):
-        if e2e.wine_available() and os.path.exists(
-                e2e.win64("vmware-enabler")):
+        if e2e.wine_available():
             cls.prefix.ensure()
 
     def setUp(self):
         e2e.require_wine(self)
+        e2e.require_programs(*(e2e.win64(program) for program in
+                               ("vmware-enabler", "hostile_cpuid",
+                                "vmw_perl")))
         super().setUp()
-        for program in ("vmware-enabler", "hostile_cpuid", "vmw_perl"):
-            if not os.path.exists(e2e.win64(program)):
-                self.skipTest("%s.exe is not built" % program)
         self.bin = os.path.join(self.root, "bin")
         self.work = os.path.join(self.root, "work")
         self.vmperl = os.path.join(self.root, "vmperl")

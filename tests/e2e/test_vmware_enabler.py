@@ -199,11 +199,8 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
 
     def setUp(self):
         super().setUp()
-        for program in ("vmware-enabler", "cpuprobe"):
-            if not os.path.exists(e2e.native(program)):
-                self.skipTest("%s is not built yet" % program)
-        if not os.access(SYSTEM_PERL, os.X_OK):
-            self.skipTest("no Perl at %s" % SYSTEM_PERL)
+        e2e.require_programs(e2e.native("vmware-enabler"),
+                             e2e.native("cpuprobe"), SYSTEM_PERL)
         self.bin = self.path("bin")
         os.mkdir(self.bin)
         self.enabler = os.path.join(self.bin, "vmware-enabler")
@@ -463,8 +460,7 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
                     os.path.join(self.work, "en_out.txt")))
 
     def test_cpuid_program_of_the_build_feeds_the_record(self):
-        if not os.path.exists(e2e.native("cpuid")):
-            self.skipTest("cpuid is not built yet")
+        e2e.require_programs(e2e.native("cpuid"))
         self.enabler = e2e.native("vmware-enabler")
         self.assertEqual(0, self.run_enabler().status)
         marker = "DBG: PHYSICAL_PROCESSOR = '"
@@ -484,15 +480,14 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
 
     @classmethod
     def setUpClass(cls):
-        if e2e.wine_available() and os.path.exists(
-                e2e.win64("vmware-enabler")):
+        if e2e.wine_available():
             cls.prefix.ensure()
 
     def setUp(self):
         e2e.require_wine(self)
+        e2e.require_programs(*(e2e.win64(program) for program in
+                               ("vmware-enabler", "cpuid", "vmw_perl")))
         super().setUp()
-        if not os.path.exists(e2e.win64("vmware-enabler")):
-            self.skipTest("vmware-enabler.exe is not built yet")
         self.vmperl = self.path("Vm Perl")
         os.mkdir(self.vmperl)
         shutil.copy(e2e.win64("vmw_perl"),

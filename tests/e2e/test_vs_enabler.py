@@ -21,8 +21,8 @@ import tempfile
 import unittest
 
 from e2e_support import (FIXTURES, NATIVE_BIN, TempDirCase, WinePrefix,
-                         WIN64_BIN, native, require_wine, run, wine_available,
-                         wine_path, win64)
+                         WIN64_BIN, native, require_programs, require_wine,
+                         run, wine_available, wine_path, win64)
 
 VS_FIXTURES = os.path.join(FIXTURES, "vs")
 PREFIX = WinePrefix("vs")
@@ -331,8 +331,8 @@ class NativeTest(TempDirCase):
 
     def setUp(self):
         super().setUp()
-        if not os.path.exists(native("vs-enabler")):
-            self.skipTest("vs-enabler is not built")
+        require_programs(*(native(name) for name in
+                           ("vs-enabler", "fake_cpuid", "cpuprobe")))
         self.runner = NativeRunner(self)
 
     def check(self, expected, model, report="two_packages.report"):
@@ -589,11 +589,12 @@ class WineTest(TempDirCase):
         # Each Wine start costs; the prefix, the registration, Wine's node
         # identity and the probe's view of the processor are the same for
         # every case.
-        cls.identity = None
-        if not wine_available() or not all(
-                os.path.exists(win64(name))
-                for name in ("vs-enabler", "fake_cpuid", "cpuprobe")):
-            return
+        if not wine_available():
+            return  # setUp skips or fails each case
+        require_programs(
+            os.path.join(WIN64_BIN, "vs_com_server.dll"),
+            *(win64(name) for name in ("vs-enabler", "fake_cpuid",
+                                       "cpuprobe")))
         PREFIX.ensure()
         cwd = tempfile.mkdtemp(prefix="enabler-e2e-")
         try:
@@ -615,9 +616,6 @@ class WineTest(TempDirCase):
     def setUp(self):
         super().setUp()
         require_wine(self)
-        if self.identity is None:
-            self.skipTest("vs-enabler.exe, fake_cpuid.exe or cpuprobe.exe "
-                          "is not built")
         self.runner = WineRunner(self, self.identity, self.probe)
 
     def check(self, expected, model, report="two_packages.report"):

@@ -8,7 +8,8 @@ import pty
 import unittest
 
 from e2e_support import (FIXTURES, TempDirCase, WinePrefix, native,
-                         require_wine, run, win64, wine_path)
+                         require_programs, require_wine, run, win64,
+                         wine_path)
 
 # Each document and the account of it that vtdump must print. The CR LF form
 # of a report reads as its LF form.
@@ -126,8 +127,7 @@ class WineVtdumpTest(OptionCases, TempDirCase):
     def setUp(self):
         super().setUp()
         require_wine(self)
-        if not os.path.isfile(win64("vtdump")):
-            self.fail("the win64 build has no vtdump.exe")
+        require_programs(native("vtdump"), win64("vtdump"))
         self.prefix.ensure()
 
     def test_fixtures_give_the_same_accounts_as_natively(self):

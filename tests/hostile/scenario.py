@@ -11,12 +11,11 @@ import os
 import shutil
 import stat
 import subprocess
+import sys
 
-SOURCE_DIR = os.environ.get(
-    "ENABLER_SOURCE_DIR",
-    os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
-NATIVE_BIN = os.environ.get(
-    "ENABLER_NATIVE_BIN", os.path.join(SOURCE_DIR, "build", "native", "bin"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                ".."))
+from built_programs import native  # noqa: E402
 
 # The identity of an ordinary host, one text per DMI file.
 PLAIN_IDENTITY = {
@@ -45,10 +44,6 @@ print $f "\0PHYSICAL_PROCESSOR=" . ($ENV{PHYSICAL_PROCESSOR} // '<unset>');
 close($f);
 exit($ENV{KEP_RETRIEVE_STATUS} // 0);
 """
-
-
-def native(name):
-    return os.path.join(NATIVE_BIN, name)
 
 
 def program_available(name):

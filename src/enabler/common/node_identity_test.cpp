@@ -1,9 +1,12 @@
 // node_identity_test.cpp: what holds for the node identity on every platform.
 #include "node_identity.h"
 
+#include "test_util.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -14,15 +17,25 @@ std::string show(const char* text) {
 } // namespace
 
 TEST(NodeIdentityTest, SecondCallGivesTheSameRecord) {
+  // Both calls must really read an identity, or two equal failures would
+  // pass: natively the complete DMI fixture, on Windows WMI, which ignores
+  // KEP_DMI_ROOT (Wine's WMI gives all five properties).
+  ScopedEnv root("KEP_DMI_ROOT", fixturePath("dmi/complete").c_str());
   NodeIdentity first, second;
-  bool firstResult = getNodeIdentity(&first);
-  bool secondResult = getNodeIdentity(&second);
-  EXPECT_EQ(firstResult, secondResult);
-  EXPECT_EQ(show(first.nodeId), show(second.nodeId));
-  EXPECT_EQ(show(first.manufacturer), show(second.manufacturer));
-  EXPECT_EQ(show(first.version), show(second.version));
-  EXPECT_EQ(show(first.product), show(second.product));
-  EXPECT_EQ(show(first.type), show(second.type));
+  ASSERT_TRUE(getNodeIdentity(&first));
+  ASSERT_TRUE(getNodeIdentity(&second));
+  const std::pair<char*, char*> fields[] = {
+      {first.nodeId, second.nodeId},
+      {first.manufacturer, second.manufacturer},
+      {first.version, second.version},
+      {first.product, second.product},
+      {first.type, second.type}};
+  for (const auto& field : fields) {
+    EXPECT_NE(nullptr, field.first);
+    EXPECT_EQ(show(field.first), show(field.second));
+    // Each record owns its texts.
+    EXPECT_NE(field.first, field.second);
+  }
   freeNodeIdentity(&first);
   freeNodeIdentity(&second);
   EXPECT_EQ(nullptr, first.nodeId);
