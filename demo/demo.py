@@ -17,6 +17,11 @@ below build/demo/windows: the registry file imported with regedit, the
 simulated server's COM server registered with regsvr32, the node identity
 from Wine's WMI and, as VmPerl's perl.exe, the tests' stand-in, which records
 what it received instead of running retrieve.pl.
+
+It first says what the host stages (the machines whose Fail lists make
+vs-enabler end with a failure on purpose). A log is shown whole the first
+time the demo shows it on this host and by its telling lines afterwards
+(--full-logs shows it whole again).
 """
 
 import argparse
@@ -25,6 +30,7 @@ import re
 import shutil
 import subprocess
 import sys
+import textwrap
 import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
@@ -37,6 +43,10 @@ DEMO = os.path.join(ROOT, "build", "demo")
 WINDOWS = os.path.join(DEMO, "windows")
 PREFIX = WinePrefix(os.path.join(WINDOWS, "wineprefix"))
 MARKER = os.path.join(DEMO, ".demo-host")
+# Present once the demo has shown its logs whole on this host, natively and
+# under wine64.
+LOGS_SHOWN = {False: os.path.join(DEMO, ".logs-shown"),
+              True: os.path.join(WINDOWS, ".logs-shown")}
 
 VMWARE_DIR = os.path.join(DEMO, "Program Files", "VMware")
 SERVER_DIR = os.path.join(VMWARE_DIR, "VMware Server")
@@ -138,6 +148,8 @@ class Screen:
 
 
 SCREEN = Screen()
+# Whether logs are shown whole; main decides.
+WHOLE_LOGS = True
 
 
 def shown(path):
@@ -296,7 +308,36 @@ def deciding_line(lines, status):
     return found
 
 
-def show_log(path):
+# The lines a short log keeps: where each machine starts, what failed or
+# warned, how the capacity was chosen and how the run ended.
+TELLING = re.compile(r">> |ERROR|Warning!|Setting KEP_VM_CAPACITY|"
+                     r"OK: Node capacity|OK: Return code|Dry run|"
+                     r"getInfoFromCPUID\(\) finished|hostPackageCount=")
+# A log this long is shown whole only once.
+LONG_LOG = 30
+
+
+def short_log(lines):
+    """The telling lines of a log, and the Perl block that ends a complete
+    vmware-enabler log; each run of other lines becomes one "..." line."""
+    kept, skipped = [], 0
+    perl_block = (lines.index("Perl paths and command line:")
+                  if "Perl paths and command line:" in lines else len(lines))
+    for at, line in enumerate(lines):
+        if TELLING.match(line) or at >= perl_block:
+            if skipped:
+                kept.append("... (%d line%s)" % (skipped,
+                                                  "" if skipped == 1 else "s"))
+                skipped = 0
+            kept.append(line)
+        else:
+            skipped += 1
+    if skipped:
+        kept.append("... (%d line%s)" % (skipped, "" if skipped == 1 else "s"))
+    return kept
+
+
+def show_log(path, whole=True):
     text = read_text(path)
     if text is None:
         SCREEN.heading("Log file %s: not written" % shown(path))
@@ -304,8 +345,14 @@ def show_log(path):
     lines = text.split("\n")
     if lines and lines[-1] == "":
         lines.pop()
-    SCREEN.heading("Log file %s (%d lines)" % (shown(path), len(lines)))
-    SCREEN.framed(lines)
+    if whole or len(lines) <= LONG_LOG:
+        SCREEN.heading("Log file %s (%d lines)" % (shown(path), len(lines)))
+        SCREEN.framed(lines)
+    else:
+        SCREEN.heading("Log file %s (%d lines; its telling lines below, the "
+                       "whole file with --full-logs)" % (shown(path),
+                                                         len(lines)))
+        SCREEN.framed(short_log(lines))
     return lines
 
 
@@ -443,6 +490,106 @@ def show_received(title, arguments, variables, status_note):
         SCREEN.say("    " + status_note)
 
 
+# ---------------------------------------------------------------- staging
+
+# The statuses that a staged failure gives vs-enabler, by operation.
+SERVER_FAILS = {"connect": 6, "get_Name": 6, "get_Version": 6,
+                "get_VirtualMachines": 7, "get_Count": 7}
+
+
+def read_model(path):
+    """The server's fail list and, per machine of the model, its name,
+    state and fail list: a light reading of the model's lines, enough to say
+    what it stages (the enabler's reader decides what it means)."""
+    server_fails, machines, depth, machine_depth = [], [], 0, None
+    for line in (read_text(path) or "").split("\n"):
+        line = line.strip()
+        if line.startswith("("):
+            depth += 1
+            if line == "(machine":
+                machine_depth = depth
+                machines.append({"name": "?", "state": 0, "fails": []})
+        elif line.startswith(")"):
+            if depth == machine_depth:
+                machine_depth = None
+            depth -= 1
+        elif line.startswith("Fail:s="):
+            fails = line[len("Fail:s="):].split()
+            if depth == machine_depth:
+                machines[-1]["fails"] = fails
+            elif depth == 1:
+                server_fails = fails
+        elif depth == machine_depth and line.startswith("Name:s="):
+            machines[-1]["name"] = line[len("Name:s="):]
+        elif depth == machine_depth and line.startswith("State:i="):
+            try:
+                machines[-1]["state"] = int(line[len("State:i="):])
+            except ValueError:
+                pass
+    return server_fails, machines
+
+
+def show_staging(windows):
+    """What the demo host stages and so which statuses to expect, before any
+    run shows one."""
+    model = os.path.join(DEMO, "virtual-server.model")
+    server_fails, machines = read_model(model)
+    running = [m for m in machines if m["state"] == 5]
+    said = ["Virtual Server (%s): %d machines, %d of them running; "
+            "vs-enabler publishes on the running ones only."
+            % (shown(model), len(machines), len(running))]
+    expected = 0
+    lines = (read_text(model) or "").split("\n")
+    blank = [n for n, line in enumerate(lines[:-1], 1) if not line.strip()]
+    if blank:
+        expected = 6
+        said.append("Line %d of the model is blank, which the reader refuses: "
+                    "vs-enabler will find no Virtual Server (status 6), and "
+                    "the simulated server names the line on standard error."
+                    % blank[0])
+    for operation in server_fails:
+        if operation in SERVER_FAILS and not expected:
+            expected = SERVER_FAILS[operation]
+            said.append("The server is made to fail %s: on purpose, "
+                        "vs-enabler ends with status %d." % (operation,
+                                                             expected))
+    for machine in machines:
+        if not machine["fails"]:
+            continue
+        text = "%s is made to fail %s" % (machine["name"],
+                                          " ".join(machine["fails"]))
+        refused = any(f.startswith("SetParameter") for f in machine["fails"])
+        if refused and machine["state"] == 5 and not expected:
+            expected = 5
+            text += (": on purpose, vs-enabler ends with status 5 (a "
+                     "parameter could not be set); the run goes on, every "
+                     "other parameter is set, and the log names the failure")
+        said.append(text + ".")
+    if not server_fails and not any(m["fails"] for m in machines):
+        said.append("No failure is staged: vs-enabler should end with 0.")
+    status = os.environ.get("DEMO_RETRIEVE_STATUS", "0")
+    said.append("VMware Server and VmPerl are registered; %s ends with %s "
+                "(DEMO_RETRIEVE_STATUS), so vmware-enabler ends with %s."
+                % ("VmPerl's perl.exe" if windows else "retrieve.pl", status,
+                   status if status in ("0", "6", "7") else "5"))
+    said.append("Each enabler runs as the inventory product starts it, with "
+                "-v (the log file en_out.txt) and -version (the banner on "
+                "standard error).")
+    if windows:
+        said.append("Under wine64 the programs are the win64 builds of "
+                    "vs-enabler, vmware-enabler and the cpuid stand-in. "
+                    "Virtual Server is the simulated server's COM DLL, "
+                    "registered in the prefix; the node identity is Wine's "
+                    "WMI (not the dmi folder); VmPerl's perl.exe is the tests' "
+                    "stand-in, which records its arguments and environment "
+                    "and does not run retrieve.pl.")
+    SCREEN.heading("What the demo host stages")
+    for text in said:
+        SCREEN.say(textwrap.fill(text, 78, initial_indent="  - ",
+                                 subsequent_indent="    ",
+                                 break_on_hyphens=False))
+
+
 # ---------------------------------------------------------------- native
 
 def run_vs_native():
@@ -474,7 +621,10 @@ def show_vs_result(run, log, records):
     decided = deciding_line(text.split("\n"), run.status)
     if decided:
         SCREEN.field("Decided by", decided)
-    lines = show_log(log)
+    if run.status == 6 and "simulated Virtual Server:" in run.stderr:
+        SCREEN.field("", "the simulated server refused its model: standard "
+                     "error above names the file and line")
+    lines = show_log(log, WHOLE_LOGS)
     show_parameters(lines, records)
 
 
@@ -513,7 +663,7 @@ def run_vmware_native():
     env = environment({name: value for name, value, _ in variables})
     run = Run([program, "-v", "-version"], cwd, env)
     show_outputs(run, VMWARE_STATUS)
-    show_log(log)
+    show_log(log, WHOLE_LOGS)
     if run.stdout:
         SCREEN.heading("What retrieve.pl printed (%s)"
                        % shown(os.path.join(cwd, "retrieve.pl")))
@@ -631,7 +781,7 @@ def run_vmware_windows(registry):
                win64("cpuid"))
     run = wine([program, "-v", "-version"], cwd, extra)
     show_outputs(run, VMWARE_STATUS)
-    show_log(os.path.join(cwd, "en_out.txt"))
+    show_log(os.path.join(cwd, "en_out.txt"), WHOLE_LOGS)
     text = read_text(received)
     if text is None:
         SCREEN.heading("perl.exe did not run: see the exit status and the log "
@@ -669,9 +819,13 @@ def show_files(windows, fresh):
          "and its machines (KEP_VS_MODEL)"],
         [shown(os.path.join(DEMO, "registry.reg")), "the registry: VMware "
          "Server and VmPerl (KEP_REGISTRY_FILE)"],
-        [shown(VMWARE_DIR), "the two installations; VmPerl's perl runs this "
+        [shown(VMWARE_DIR), "the two installations; VmPerl's perl.exe is "
+         "the tests' stand-in, which records what it received"
+         if windows else "the two installations; VmPerl's perl runs this "
          "machine's Perl"],
         [shown(os.path.join(DEMO, "vmware-enabler", "retrieve.pl")),
+         "the script vmware-enabler names; under wine64 copied beside it, "
+         "but the stand-in perl.exe does not run it" if windows else
          "the script vmware-enabler runs"],
     ]
     SCREEN.table(["file", "what it is"], rows, indent=2)
@@ -699,6 +853,12 @@ def show_files(windows, fresh):
         "DEMO_RETRIEVE_STATUS=6 %s: vmware-enabler passes 6 on "
         "(3 would become 5)" % command,
         "delete the VmPerl key from registry.reg: vmware-enabler ends with 7",
+        "leave a blank line in virtual-server.model: vs-enabler ends with 6 "
+        "(not installed), and the simulated server names the file and line "
+        "on standard error",
+        "run vs-enabler or vmware-enabler with --dry-run in its folder above "
+        "and the same environment: it shows what it would hand over and "
+        "hands over nothing",
     ]
     if not windows:
         tries.append("delete dmi/bios_vendor: vmware-enabler "
@@ -717,15 +877,17 @@ def main(argv):
                         help="run the win64 programs under wine64")
     parser.add_argument("--reset", action="store_true",
                         help="lay out the demo host afresh")
+    parser.add_argument("--full-logs", action="store_true",
+                        help="show every log whole, not only the first time")
     args = parser.parse_args(argv)
 
+    global WHOLE_LOGS
     fresh = lay_out_host(args.reset)
+    WHOLE_LOGS = args.full_logs or not os.path.exists(LOGS_SHOWN[args.windows])
     SCREEN.say("Demo host: %s (%s)" % (
         shown(DEMO), "laid out now from demo/host" if fresh else
         "kept from an earlier run; --reset lays it out afresh"))
-    SCREEN.say("Each enabler runs as the inventory product starts it, with -v "
-               "(the log file en_out.txt)")
-    SCREEN.say("and -version (the banner on standard error).")
+    show_staging(args.windows)
     if args.windows:
         registry, problems = prepare_wine()
         for problem in problems:
@@ -735,6 +897,9 @@ def main(argv):
     else:
         run_vs_native()
         run_vmware_native()
+    with open(LOGS_SHOWN[args.windows], "w") as f:
+        f.write("the demo showed its logs whole once; later runs show their "
+                "telling lines\n")
     show_files(args.windows, fresh)
     return 0
 
