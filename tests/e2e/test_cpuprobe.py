@@ -84,6 +84,18 @@ EXPECTED = {
         "HTTisSet": "0", "AMD.numOfCores": "0", "htLogicalProcessors": "1",
         "numOfCores": "1", "htLogicalPerCore": "1",
     },
+    "intel_xeon_nehalem_ep_106a2.txt": {
+        "result": "0", "vendor": "GenuineIntel",
+        "brandString": "Genuine Intel(R) CPU           @ 0000 @ 2.67GHz",
+        "family": "6", "model": "10", "stepping": "2",
+        "cpuSignature": str(0x106A2), "maxCpuidLevel": "11",
+        "apicIdCount": "16", "HTTisSet": "1", "descriptorCount": "16",
+        "L2CacheSize": "256", "L2CacheAssociativity": "8",
+        "L3CacheSize": "-1", "Intel.maxCoresPerChip": "8",
+        "numCoresPerChip": "8", "numLogicalPerChip": "16",
+        "numLogicalPerCore": "2", "htLogicalProcessors": "16",
+        "numOfCores": "8", "htLogicalPerCore": "2",
+    },
     "amd_epyc_vm_recorded.txt": {
         "result": "0", "vendor": "AuthenticAMD", "brandString": "AMD EPYC",
         "family": "25", "model": "17", "apicId": "1", "L2CacheSize": "1024",
