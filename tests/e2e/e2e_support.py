@@ -55,6 +55,24 @@ def wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def make_cpu_root(directory, packages, threads=2):
+    """A CPU directory in the shape of /sys/devices/system/cpu for
+    KEP_CPU_ROOT: `packages` packages of one core with `threads` logical
+    processors each, all online. Returns `directory`."""
+    count = packages * threads
+    os.makedirs(directory)
+    with open(os.path.join(directory, "online"), "w") as f:
+        f.write("0-%d\n" % (count - 1))
+    for cpu in range(count):
+        topology = os.path.join(directory, "cpu%d" % cpu, "topology")
+        os.makedirs(topology)
+        for name, value in (("physical_package_id", cpu // threads),
+                            ("core_id", 0)):
+            with open(os.path.join(topology, name), "w") as f:
+                f.write("%d\n" % value)
+    return directory
+
+
 class WinePrefix:
     """A Wine prefix of one suite, made once and kept below the build."""
 

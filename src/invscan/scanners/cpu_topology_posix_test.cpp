@@ -1,6 +1,7 @@
 // cpu_topology_posix_test.cpp: the sysfs reader on small CPU directories of
 // the test's making, named by KEP_CPU_ROOT.
 #include "invscan/scanners/cpu_topology.h"
+#include "invscan/scanners/cpuid.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -153,6 +154,8 @@ TEST(CpuTopologyPosixTest, FakeCpuDirectories) {
     } else {
       EXPECT_EQ(-5, topology.packages) << "changed although unreadable";
     }
+    setPhysicalPackageCountOverride(-1);
+    EXPECT_EQ(c.ok ? c.packages : 0, getNumberOfPhysicalPackages());
   }
 }
 
@@ -161,4 +164,5 @@ TEST(CpuTopologyPosixTest, MissingRootIsNotKnown) {
   ScopedEnv env("KEP_CPU_ROOT", (dir.path() + "/none").c_str());
   CpuTopology topology;
   EXPECT_FALSE(readCpuTopology(&topology));
+  EXPECT_EQ(0, getNumberOfPhysicalPackages());
 }

@@ -2,6 +2,7 @@
 // topology of the host the tests run on, natively and under Wine.
 #include "invscan/scanners/cpu_topology.h"
 
+#include "invscan/scanners/cpuid.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,8 @@ TEST(CpuTopologyTest, ThisHostHasConsistentCounts) {
   EXPECT_GE(topology.packages, 1);
   EXPECT_GE(topology.cores, topology.packages);
   EXPECT_GE(topology.logical, topology.cores);
+  setPhysicalPackageCountOverride(-1);
+  EXPECT_EQ(topology.packages, getNumberOfPhysicalPackages());
 }
 
 } // namespace

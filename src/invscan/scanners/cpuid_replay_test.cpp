@@ -357,4 +357,47 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
   }
 }
 
+// The package count of hosts built from recorded processors: the system's
+// count where it knows one, the division by the probe's figure where not.
+TEST(CpuIdFixtureTest, PackageCountsOfRecordedHosts) {
+  struct Case {
+    const char* file;
+    int processors, systemPackages;
+    int byDivision, packages;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"intel_xeon_nehalem_ep_106a2.txt", 8, 1, 0, 1,
+       "one socket of 4 cores, 8 threads"},
+      {"intel_xeon_nehalem_ep_106a2.txt", 16, 2, 1, 2,
+       "two sockets of 4 cores, 8 threads"},
+      {"intel_xeon_nehalem_ep_106a2.txt", 16, 0, 1, 1,
+       "two sockets, topology not known: the division"},
+      {"intel_xeon_nehalem_ep_106a2.txt", 8, 0, 0, 0,
+       "one socket, topology not known: the division's 0"},
+      {"amd_opteron_2356_family10h.txt", 8, 2, 2, 2,
+       "two quad-core AMD sockets, as the division counts them"},
+      {"amd_opteron_2356_family10h.txt", 8, 0, 2, 2,
+       "two quad-core AMD sockets, topology not known"},
+      {"intel_core2_duo_e6600.txt", 2, 1, 1, 1,
+       "a dual core of 2006, as the division counts it"},
+      {"intel_pentium4_ht_northwood.txt", 4, 2, 2, 2,
+       "two Hyper-Threading Pentium 4 packages"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + ": " + c.why);
+    ReplayCpuIdSource source;
+    std::string err;
+    ASSERT_TRUE(loadCpuIdReplay(fixturePath(std::string("cpuid/") + c.file),
+                                &source, &err))
+        << err;
+    CpuIdInfo info;
+    ASSERT_EQ(0, getCpuIdInfo(&info, source));
+    EXPECT_EQ(c.byDivision,
+              packagesByDivision(c.processors, info.htLogicalProcessors));
+    EXPECT_EQ(c.packages, choosePhysicalPackages(c.systemPackages, c.processors,
+                                                 info.htLogicalProcessors));
+  }
+}
+
 } // namespace

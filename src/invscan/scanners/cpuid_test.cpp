@@ -431,7 +431,14 @@ TEST(CpuIdProbeTest, SeamsRedirectTheDefaultProbeAndProcessorCount) {
   EXPECT_EQ(24, getNumberOfProcessors());
   setProcessorCountOverride(0);
   EXPECT_GE(getNumberOfProcessors(), 1);
+
+  int systemPackages = getNumberOfPhysicalPackages();
+  setPhysicalPackageCountOverride(3);
+  EXPECT_EQ(3, getNumberOfPhysicalPackages());
+  setPhysicalPackageCountOverride(0);
   EXPECT_EQ(0, getNumberOfPhysicalPackages());
+  setPhysicalPackageCountOverride(-1);
+  EXPECT_EQ(systemPackages, getNumberOfPhysicalPackages());
 }
 
 TEST(CpuIdProbeTest, LiveProbeIsConsistent) {
