@@ -270,7 +270,8 @@ void setIdentityParameters(Run& run, Machine& machine) {
 /// Probes the processor, counts the host's packages and sets them.
 void setNodeCapacity(Machine& machine) {
   CpuIdInfo info = {};
-  if (getCpuIdInfo(&info) != 0) {
+  bool probed = getCpuIdInfo(&info) == 0;
+  if (!probed) {
     logText("%s", kNodeCapacity.failLine);
     returnCode = kVsSetFailed;
   }
@@ -279,11 +280,12 @@ void setNodeCapacity(Machine& machine) {
   logText("ht processors %d\n", info.htLogicalProcessors);
   int numOfProcessors = getNumberOfProcessors();
   logText("numOfProcessors=%d\n", numOfProcessors);
-  // A probe that counted no logical processors per package counts no
-  // packages rather than dividing by zero.
-  machine.numOfPhysicalPackages =
-      info.htLogicalProcessors != 0 ? numOfProcessors / info.htLogicalProcessors
-                                    : 0;
+  // The system's package count where it knows one. Without CPUID the
+  // system is not asked: the division by the probe's initial record (one
+  // logical processor per package) stands.
+  int systemPackages = probed ? getNumberOfPhysicalPackages() : 0;
+  machine.numOfPhysicalPackages = choosePhysicalPackages(
+      systemPackages, numOfProcessors, info.htLogicalProcessors);
   logText("numOfPhysicalPackages=%d\n", machine.numOfPhysicalPackages);
   if (machine.numOfPhysicalPackages == 0)
     returnCode = kVsZeroCapacity;
