@@ -13,8 +13,8 @@ int main() {
   ProcessorFacts facts;
   bool haveFacts = readProcessorFacts(instructionCpuidReader(), &facts);
 
-  HostTopology topology;
-  bool haveTopology = readHostTopology("/sys/devices/system/cpu", &topology);
+  CpuTopology topology;
+  bool haveTopology = readCpuTopology(&topology);
 
   // The operating system's clock figure first; the processor's frequency
   // leaf where the system has none.
