@@ -4,11 +4,8 @@
 // KEP_CPU_ROOT names another directory of the same shape.
 #include "invscan/scanners/cpu_topology.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "common/platform/environment.h"
+#include "common/platform/files.h"
 
 #include <tuple>
 
@@ -21,42 +18,13 @@ const char kDefaultCpuRoot[] = "/sys/devices/system/cpu";
 const size_t kMaxFileBytes = 64 * 1024;
 
 std::string cpuRoot() {
-  const char* root = getenv("KEP_CPU_ROOT");
-  return root ? root : kDefaultCpuRoot;
+  return getEnvironment("KEP_CPU_ROOT").value_or(kDefaultCpuRoot);
 }
 
+// Read only when it is a regular file: a named pipe under the name would
+// otherwise block the open or the read for ever.
 bool readSmallFile(const std::string& path, std::string* content) {
-  // Opened without waiting, and read only when it is a regular file: a named
-  // pipe under the name would otherwise block the open or the read for ever.
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0)
-    return false;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return false;
-  }
-  std::string text;
-  char chunk[4096];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    text.append(chunk, static_cast<size_t>(n));
-    if (text.size() > kMaxFileBytes) {
-      ok = false;
-      break;
-    }
-  }
-  close(fd);
-  if (ok)
-    *content = text;
-  return ok;
+  return readRegularFile(path, kMaxFileBytes, content);
 }
 
 bool readId(const std::string& path, long* id) {
