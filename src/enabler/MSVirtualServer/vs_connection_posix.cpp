@@ -3,16 +3,22 @@
 // Server, made from the model file that KEP_VS_MODEL names.
 #include "enabler/MSVirtualServer/vs_connection.h"
 
+#include "common/platform/environment.h"
 #include "enabler/MSVirtualServer/vs_simulated.h"
 
-#include <stdlib.h>
-
 namespace {
+
+/// The path a variable names; null when it is not set.
+const char* pathOf(const std::optional<std::string>& value) {
+  return value ? value->c_str() : nullptr;
+}
 
 /// At the end of the process, reports simulated objects that were never
 /// released to the record file.
 struct LeakReport {
-  ~LeakReport() { vsRecordLeakedObjects(getenv(kVsParametersVariable)); }
+  ~LeakReport() {
+    vsRecordLeakedObjects(pathOf(getEnvironment(kVsParametersVariable)));
+  }
 } leakReport;
 
 } // namespace
@@ -23,8 +29,10 @@ VsResult vsConnect(const char* /*serverName*/, VsVirtualServerObject** server) {
   *server = nullptr;
   // The simulated server is always this machine's; a server name changes
   // nothing.
-  VsResult result = vsCreateSimulatedServer(
-      getenv(kVsModelVariable), getenv(kVsParametersVariable), server);
+  std::optional<std::string> model = getEnvironment(kVsModelVariable);
+  std::optional<std::string> record = getEnvironment(kVsParametersVariable);
+  VsResult result =
+      vsCreateSimulatedServer(pathOf(model), pathOf(record), server);
   if (vsFailed(result) || !*server)
     return result;
   std::wstring version;
