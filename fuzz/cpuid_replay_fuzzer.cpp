@@ -1,7 +1,8 @@
 // cpuid_replay_fuzzer.cpp: the replay-file reader of cpuprobe on arbitrary
 // text, and the CPUID probe on whatever readings it took: any register values
-// at all, as a strange or broken processor could give them. The probe must
-// fill the record within its bounds, and give the same record twice.
+// at all, as a strange or broken processor could give them. The host's counts
+// must stay in their range; the probe must fill the record within its
+// bounds, and give the same record twice.
 #include "invscan/scanners/cpuid_replay.h"
 #include "fuzz_support.h"
 
@@ -15,6 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   free(text);
   if (!parsed)
     FUZZ_CHECK(err.compare(0, 5, "line ") == 0, err);
+  FUZZ_CHECK(source.processorCount() >= 0 && source.processorCount() <= 1000000,
+             std::to_string(source.processorCount()));
+  FUZZ_CHECK(source.packageCount() >= 0 && source.packageCount() <= 1000000,
+             std::to_string(source.packageCount()));
 
   CpuIdInfo first;
   memset(&first, 0x5A, sizeof first);

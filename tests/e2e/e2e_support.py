@@ -66,6 +66,24 @@ def require_programs(*paths):
         raise AssertionError("not built: %s" % ", ".join(missing))
 
 
+def make_cpu_root(directory, packages, threads=2):
+    """A CPU directory in the shape of /sys/devices/system/cpu for
+    KEP_CPU_ROOT: `packages` packages of one core with `threads` logical
+    processors each, all online. Returns `directory`."""
+    count = packages * threads
+    os.makedirs(directory)
+    with open(os.path.join(directory, "online"), "w") as f:
+        f.write("0-%d\n" % (count - 1))
+    for cpu in range(count):
+        topology = os.path.join(directory, "cpu%d" % cpu, "topology")
+        os.makedirs(topology)
+        for name, value in (("physical_package_id", cpu // threads),
+                            ("core_id", 0)):
+            with open(os.path.join(topology, name), "w") as f:
+                f.write("%d\n" % value)
+    return directory
+
+
 class WinePrefix(built_programs.WinePrefix):
     """The Wine prefix of one suite, below build/wineprefix-e2e."""
 

@@ -4,8 +4,8 @@ tests/fixtures/cpuid, the live probe, and the win64 build under wine64."""
 import os
 import unittest
 
-from e2e_support import (FIXTURES, TempDirCase, WinePrefix, native,
-                         require_programs, require_wine, run, win64,
+from e2e_support import (FIXTURES, TempDirCase, WinePrefix, make_cpu_root,
+                         native, require_programs, require_wine, run, win64,
                          wine_path)
 
 # Every field of the processor record, in the order of its definition.
@@ -22,7 +22,10 @@ FIELDS = [
     "numCoresPerChip", "numLogicalPerChip", "numLogicalPerCore",
     "htLogicalProcessors", "numOfCores", "htLogicalPerCore",
 ]
-NAMES = ["result"] + FIELDS + ["descriptorCount", "numberOfProcessors"]
+PACKAGE_NAMES = ["numberOfPhysicalPackages", "packagesByDivision",
+                 "packagesUsed", "packagesSource"]
+NAMES = (["result"] + FIELDS + ["descriptorCount", "numberOfProcessors"] +
+         PACKAGE_NAMES)
 
 # Key lines of each recorded processor, from the probe's rules applied to the
 # registers in the file.
@@ -85,6 +88,18 @@ EXPECTED = {
         "HTTisSet": "0", "AMD.numOfCores": "0", "htLogicalProcessors": "1",
         "numOfCores": "1", "htLogicalPerCore": "1",
     },
+    "intel_xeon_nehalem_ep_106a2.txt": {
+        "result": "0", "vendor": "GenuineIntel",
+        "brandString": "Genuine Intel(R) CPU           @ 0000 @ 2.67GHz",
+        "family": "6", "model": "10", "stepping": "2",
+        "cpuSignature": str(0x106A2), "maxCpuidLevel": "11",
+        "apicIdCount": "16", "HTTisSet": "1", "descriptorCount": "16",
+        "L2CacheSize": "256", "L2CacheAssociativity": "8",
+        "L3CacheSize": "-1", "Intel.maxCoresPerChip": "8",
+        "numCoresPerChip": "8", "numLogicalPerChip": "16",
+        "numLogicalPerCore": "2", "htLogicalProcessors": "16",
+        "numOfCores": "8", "htLogicalPerCore": "2",
+    },
     "amd_epyc_vm_recorded.txt": {
         "result": "0", "vendor": "AuthenticAMD", "brandString": "AMD EPYC",
         "family": "25", "model": "17", "apicId": "1", "L2CacheSize": "1024",
@@ -127,6 +142,8 @@ class NativeCpuProbeTest(TempDirCase):
                 self.assertEqual(b"", result.stderr)
                 got = parse_output(self, result.stdout)
                 self.assertEqual("1", got["numberOfProcessors"])
+                self.assertEqual("0", got["numberOfPhysicalPackages"])
+                self.assertEqual("division", got["packagesSource"])
                 for key, value in want.items():
                     self.assertEqual(value, got[key], key)
 
@@ -136,6 +153,64 @@ class NativeCpuProbeTest(TempDirCase):
         self.assertEqual(0, result.status)
         self.assertEqual("8", parse_output(self, result.stdout)
                          ["numberOfProcessors"])
+
+    def test_package_counts_of_replayed_hosts(self):
+        nehalem = fixture("intel_xeon_nehalem_ep_106a2.txt")
+        with open(self.path("486.txt"), "w") as f:
+            f.write("no-cpuid\n")
+        # Options; then the system's count, the division, the count used
+        # and where it came from.
+        cases = [
+            ([nehalem, "--processors", "8", "--packages", "1"],
+             ("1", "0", "1", "system")),
+            ([nehalem, "--processors", "16", "--packages", "2"],
+             ("2", "1", "2", "system")),
+            ([nehalem, "--processors", "16"], ("0", "1", "1", "division")),
+            ([nehalem, "--processors", "8", "--packages", "0"],
+             ("0", "0", "0", "division")),
+            ([self.path("486.txt"), "--processors", "4", "--packages", "2"],
+             ("2", "4", "4", "division")),
+        ]
+        for args, want in cases:
+            with self.subTest(args=args[1:]):
+                result = self.probe("--replay", *args)
+                self.assertEqual(0, result.status, result.stderr)
+                got = parse_output(self, result.stdout)
+                self.assertEqual(want, tuple(got[n] for n in PACKAGE_NAMES))
+
+    def test_replay_file_counts_unless_options_override(self):
+        with open(fixture("intel_xeon_nehalem_ep_106a2.txt")) as f:
+            readings = f.read()
+        with open(self.path("host.txt"), "w") as f:
+            f.write("processors 16\npackages 2\n" + readings)
+        for args, want in (([], ("16", "2", "2")),
+                           (["--processors", "8"], ("8", "2", "2")),
+                           (["--packages", "0"], ("16", "0", "1"))):
+            with self.subTest(args=args):
+                result = self.probe("--replay", self.path("host.txt"), *args)
+                self.assertEqual(0, result.status, result.stderr)
+                got = parse_output(self, result.stdout)
+                self.assertEqual(want, (got["numberOfProcessors"],
+                                        got["numberOfPhysicalPackages"],
+                                        got["packagesUsed"]))
+
+    def test_live_probe_takes_the_systems_count(self):
+        for packages, want in ((2, ("2", "2", "system")),
+                               (0, ("0", None, "division"))):
+            with self.subTest(packages=packages):
+                root = self.path("cpu%d" % packages)
+                if packages:
+                    make_cpu_root(root, packages)
+                else:
+                    os.mkdir(root)
+                result = run([native("cpuprobe")], cwd=self.dir,
+                             env={"KEP_CPU_ROOT": root})
+                self.assertEqual(0, result.status, result.stderr)
+                got = parse_output(self, result.stdout)
+                self.assertEqual(want[0], got["numberOfPhysicalPackages"])
+                self.assertEqual(want[1] or got["packagesByDivision"],
+                                 got["packagesUsed"])
+                self.assertEqual(want[2], got["packagesSource"])
 
     def test_processor_without_cpuid(self):
         with open(self.path("486.txt"), "w") as f:
@@ -157,6 +232,9 @@ class NativeCpuProbeTest(TempDirCase):
         self.assertEqual("0", got["result"])
         self.assertEqual(12, len(got["vendor"]))
         self.assertGreaterEqual(int(got["numberOfProcessors"]), 1)
+        self.assertGreaterEqual(int(got["numberOfPhysicalPackages"]), 1)
+        self.assertEqual(got["numberOfPhysicalPackages"], got["packagesUsed"])
+        self.assertEqual("system", got["packagesSource"])
         self.assertGreaterEqual(int(got["numOfCores"]), 1)
         self.assertGreaterEqual(int(got["numCoresPerChip"]), 1)
         self.assertEqual(int(got["htLogicalProcessors"])
@@ -173,13 +251,18 @@ class NativeCpuProbeTest(TempDirCase):
         with open(self.path("this.txt"), "wb") as f:
             f.write(recorded.stdout)
         want = parse_output(self, live.stdout)
-        replayed = self.probe("--replay", self.path("this.txt"),
-                              "--processors", want["numberOfProcessors"])
-        self.assertEqual(0, replayed.status, replayed.stderr)
-        got = parse_output(self, replayed.stdout)
-        # The APIC ID belongs to whichever processor ran each probe.
-        del want["apicId"], got["apicId"]
-        self.assertEqual(want, got)
+        del want["apicId"]
+        # On another machine too: one whose system counts three packages.
+        other = make_cpu_root(self.path("other"), 3)
+        for env in ({}, {"KEP_CPU_ROOT": other}):
+            with self.subTest(env=env):
+                replayed = run([native("cpuprobe"), "--replay",
+                                self.path("this.txt")], cwd=self.dir, env=env)
+                self.assertEqual(0, replayed.status, replayed.stderr)
+                got = parse_output(self, replayed.stdout)
+                # The APIC ID belongs to whichever processor ran each probe.
+                del got["apicId"]
+                self.assertEqual(want, got)
 
     def test_unreadable_or_malformed_replay_file_gives_2(self):
         with open(self.path("bad.txt"), "w") as f:
@@ -197,7 +280,10 @@ class NativeCpuProbeTest(TempDirCase):
                 self.assertIn(text, lines[0])
 
     def test_usage_errors_give_2(self):
-        for args in (["--replay"], ["--processors", "2"], ["--bogus"],
+        for args in (["--replay"], ["--processors", "2"], ["--packages", "1"],
+                     ["--bogus"],
+                     ["--replay", fixture(fixture_names()[0]),
+                      "--packages", "-1"],
                      ["--record", "--replay", fixture(fixture_names()[0])],
                      ["--replay", fixture(fixture_names()[0]),
                       "--processors", "0"]):
@@ -253,11 +339,30 @@ class WineCpuProbeTest(TempDirCase):
         self.assertEqual("0", got["result"])
         self.assertGreaterEqual(int(got["numberOfProcessors"]), 1)
         self.assertGreaterEqual(int(got["numOfCores"]), 1)
+        self.assertGreaterEqual(int(got["numberOfPhysicalPackages"]), 1)
+        self.assertEqual(got["numberOfPhysicalPackages"], got["packagesUsed"])
+        self.assertEqual("system", got["packagesSource"])
         native_got = parse_output(
             self, run([native("cpuprobe")], cwd=self.dir).stdout)
         for key in ("vendor", "brandString", "family", "model",
                     "numOfCores", "htLogicalProcessors"):
             self.assertEqual(native_got[key], got[key], key)
+
+    def test_recording_under_wine_replays_natively(self):
+        live = run([win64("cpuprobe")], cwd=self.dir, prefix=self.prefix)
+        recorded = run([win64("cpuprobe"), "--record"], cwd=self.dir,
+                       prefix=self.prefix)
+        self.assertEqual(0, recorded.status, recorded.stderr)
+        with open(self.path("wine.txt"), "wb") as f:
+            f.write(recorded.stdout)
+        replayed = run([native("cpuprobe"), "--replay", self.path("wine.txt")],
+                       cwd=self.dir,
+                       env={"KEP_CPU_ROOT": make_cpu_root(self.path("cpu"), 4)})
+        self.assertEqual(0, replayed.status, replayed.stderr)
+        want = parse_output(self, live.stdout)
+        got = parse_output(self, replayed.stdout)
+        for key in ["numberOfProcessors"] + PACKAGE_NAMES:
+            self.assertEqual(want[key], got[key], key)
 
 
 if __name__ == "__main__":

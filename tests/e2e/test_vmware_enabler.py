@@ -159,19 +159,20 @@ def parse_record(data):
 
 def probe_lines(cpuprobe_output):
     """The debug lines of the package count and the count itself, worked out
-    from what the probe reports for this processor."""
+    from what cpuprobe reports for this host: the system's package count,
+    and only where that is not known the division, at least 1."""
     fields = dict(line.split("=", 1)
                   for line in cpuprobe_output.decode("ascii").splitlines()
                   if "=" in line)
     lines, packages = "", 0
     if fields["result"] == "0":
-        processors = int(fields["numberOfProcessors"])
-        per_package = int(fields["htLogicalProcessors"])
-        lines += "DBG: numOfPhysicalPackages= 0\n"
-        lines += "DBG: numOfProcessors= %d\n" % processors
-        packages = processors // per_package if per_package else 0
+        packages = int(fields["numberOfPhysicalPackages"])
         lines += "DBG: numOfPhysicalPackages= %d\n" % packages
-        packages = max(packages, 1)
+        lines += "DBG: numOfProcessors= %s\n" % fields["numberOfProcessors"]
+        if packages < 1:
+            packages = int(fields["packagesByDivision"])
+            lines += "DBG: numOfPhysicalPackages= %d\n" % packages
+            packages = max(packages, 1)
     lines += "DBG: cpuInfo.numOfCores= %s\n" % fields["numOfCores"]
     lines += "DBG: cpuInfo.htLogicalPerCore= %s\n" % fields["htLogicalPerCore"]
     lines += ("DBG: cpuInfo.htLogicalProcessors= %s\n"
@@ -221,7 +222,15 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
                            (VMPERL_KEY, self.vmperl)])
         self.record = self.path("record.txt")
         self.earlier_path = "/usr/local/bin:/usr/bin:/bin"
-        probe = e2e.run([e2e.native("cpuprobe")], cwd=self.dir)
+        self.cpu_env = {}
+        self.take_probe()
+
+    def take_probe(self, env=None):
+        """What cpuprobe reports with `env` added to the environment, which
+        the enabler's runs then get as well."""
+        self.cpu_env = env or {}
+        probe = e2e.run([e2e.native("cpuprobe")], cwd=self.dir,
+                        env=self.cpu_env)
         self.assertEqual(0, probe.status)
         self.probe_lines, self.packages = probe_lines(probe.stdout)
 
@@ -250,6 +259,7 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
                     "PATH": self.earlier_path,
                     "VMW_TEST_RECORD": self.record,
                     "VMW_TEST_STATUS": None if status is None else str(status)}
+        full_env.update(self.cpu_env)
         full_env.update(env or {})
         result = e2e.run([self.enabler] + list(args), self.work, env=full_env)
         # The enabler writes nothing; the script may.
@@ -298,6 +308,26 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
         self.assertEqual(list(self.IDENTITY) + [str(self.packages), "-v"], args)
         self.assertEqual(self.search_path(), env["PATH"])
         self.assertEqual(RECORD, env["PHYSICAL_PROCESSOR"])
+
+    def test_capacity_is_the_systems_package_count(self):
+        for packages in (2, 0):
+            with self.subTest(packages=packages):
+                root = self.path("cpu%d" % packages)
+                if packages:
+                    e2e.make_cpu_root(root, packages)
+                else:
+                    os.mkdir(root)  # not known: the division
+                self.take_probe({"KEP_CPU_ROOT": root})
+                # The division's line stands only where it is made.
+                self.assertEqual(2 if packages else 3, self.probe_lines.count(
+                    "DBG: numOfPhysicalPackages= "))
+                if packages:
+                    self.assertEqual(packages, self.packages)
+                self.assertEqual(0, self.run_enabler().status)
+                self.assertTrue(self.log().startswith(self.head_of_log()),
+                                self.log())
+                args, _ = parse_record(self.read("record.txt"))
+                self.assertEqual(str(self.packages), args[5])
 
     def test_quiet_run_writes_no_log_and_passes_no_flag(self):
         result = self.run_enabler(args=())
@@ -549,6 +579,15 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
         self.assertEqual(1, len(capacity))
         packages = int(capacity[0][len("OK: Node capacity:  "):])
         self.assertGreaterEqual(packages, 1)
+        # The count and its debug lines are what cpuprobe.exe reports for
+        # this host: the package count Wine gives.
+        probe = e2e.run([e2e.win64("cpuprobe")], self.dir, prefix=self.prefix)
+        self.assertEqual(0, probe.status, probe.stderr)
+        want, want_packages = probe_lines(probe.stdout)
+        self.assertEqual(want_packages, packages)
+        want = want.splitlines()
+        at = lines.index(capacity[0])
+        self.assertEqual(want, lines[at - len(want):at])
 
         at = lines.index(capacity[0]) + 1
         labels = ("OK: Node ID:  ", "OK: Manufact:  ", "OK: Product:  ",

@@ -21,8 +21,8 @@ import tempfile
 import unittest
 
 from e2e_support import (FIXTURES, NATIVE_BIN, TempDirCase, WinePrefix,
-                         WIN64_BIN, native, require_programs, require_wine,
-                         run, wine_available, wine_path, win64)
+                         WIN64_BIN, make_cpu_root, native, require_programs,
+                         require_wine, run, wine_available, wine_path, win64)
 
 VS_FIXTURES = os.path.join(FIXTURES, "vs")
 PREFIX = WinePrefix("vs")
@@ -95,7 +95,8 @@ class Probe:
         self.per_core = int(fields["htLogicalPerCore"])
         self.ht = int(fields["htLogicalProcessors"])
         self.processors = int(fields["numberOfProcessors"])
-        self.packages = self.processors // self.ht if self.ht else 0
+        # The count the enablers use: the system's, or the division.
+        self.packages = int(fields["packagesUsed"])
 
 
 class Expected:
@@ -233,10 +234,12 @@ class Runner:
 
 
 class NativeRunner(Runner):
+    """`env` is added to the environment of cpuprobe and of the enabler."""
 
-    def __init__(self, case, dmi="dmi_full"):
+    def __init__(self, case, dmi="dmi_full", env=None):
         super().__init__(case)
         self.dmi = fixture(dmi)
+        self.env = env or {}
         self.identity = {}
         for field, name in (("nodeId", "product_serial"),
                             ("manufacturer", "bios_vendor"),
@@ -246,8 +249,8 @@ class NativeRunner(Runner):
             with open(os.path.join(self.dmi, name), encoding="utf-8") as f:
                 text = f.read()
             self.identity[field] = text[:-1] if text.endswith("\n") else text
-        self.probe = Probe(run([native("cpuprobe")], cwd=case.dir)
-                           .stdout.decode("ascii"))
+        self.probe = Probe(run([native("cpuprobe")], cwd=case.dir,
+                               env=self.env).stdout.decode("ascii"))
         shutil.copy(native("vs-enabler"), case.path("vs-enabler"))
         shutil.copy(native("fake_cpuid"), case.path("cpuid"))
 
@@ -262,6 +265,7 @@ class NativeRunner(Runner):
             "KEP_DMI_ROOT": self.dmi,
             "KEP_HOMEDIR": None,
         }
+        env.update(self.env)
         result = run([self.case.path("vs-enabler")] + list(args),
                      cwd=self.case.dir, env=env)
         self.stdout, self.stderr = result.stdout, result.stderr
@@ -384,6 +388,14 @@ class NativeTest(TempDirCase):
     def test_other_value_types_are_converted(self):
         self.check(expected_other_value_types(self.runner),
                    fixture("other_value_types.model"))
+
+    def test_node_capacity_is_the_systems_package_count(self):
+        root = make_cpu_root(self.path("cpu"), 2)
+        self.runner = NativeRunner(self, env={"KEP_CPU_ROOT": root})
+        self.assertEqual(2, self.runner.probe.packages)
+        expected = expected_several_machines(self.runner)
+        self.assertIn("numOfPhysicalPackages=2\n", expected.log)
+        self.check(expected, fixture("several_machines.model"))
 
     def test_without_cpuid_count_system_rule_uses_probe_count(self):
         expected = Expected(self.runner)

@@ -337,15 +337,18 @@ class PackageTest(unittest.TestCase):
         # 2003 and XP as well as later versions: no program may import a
         # kernel32 function that came with Vista or Windows 7 (the posix
         # threading runtime's GetTickCount64, the condition variables and
-        # slim locks, the K32 functions such as K32GetModuleFileNameExA).
+        # slim locks, the K32 functions such as K32GetModuleFileNameExA), nor
+        # GetLogicalProcessorInformation, which XP gained with SP3 and Server
+        # 2003 with SP1: the package count looks both forms up at run time.
         # The release build compiles against XP's headers, which stops a
-        # direct call in our sources; this catches what the headers do not
-        # (the runtime's and the libraries' own imports).
+        # direct call of a Vista-or-later function in our sources; this
+        # catches what the headers do not (the runtime's and the libraries'
+        # own imports, and functions that XP gained only with a service pack).
         newer = re.compile(r"^(K32|GetTickCount64$|InitializeConditionVariable"
                            r"|SleepConditionVariable|WakeConditionVariable"
                            r"|WakeAllConditionVariable|InitializeSRWLock"
                            r"|AcquireSRWLock|ReleaseSRWLock|TryAcquireSRWLock"
-                           r"|InitOnce|GetLogicalProcessorInformationEx$"
+                           r"|InitOnce|GetLogicalProcessorInformation(Ex)?$"
                            r"|CreateSymbolicLink|GetFinalPathNameByHandle"
                            r"|GetErrorMode$|GetThreadId$|GetProcessId$"
                            r"|QueryFullProcessImageName)")

@@ -11,8 +11,7 @@ public:
   bool available() override { return cpuidInstructionAvailable(); }
 
   CpuidReading read(uint32_t leaf, uint32_t subleaf) override {
-    CpuIdRegisters regs = executeCpuid(leaf, subleaf);
-    return CpuidReading{regs.eax, regs.ebx, regs.ecx, regs.edx};
+    return executeCpuid(leaf, subleaf);
   }
 };
 

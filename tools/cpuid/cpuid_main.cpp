@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
   ProcessorFacts facts;
   bool haveFacts = readProcessorFacts(instructionCpuidReader(), &facts);
 
-  HostTopology topology;
-  bool haveTopology = readHostTopology("/sys/devices/system/cpu", &topology);
+  CpuTopology topology;
+  bool haveTopology = readCpuTopology(&topology);
 
   // The operating system's clock figure first; the processor's frequency
   // leaf where the system has none.

@@ -3,7 +3,6 @@
 #include "host_report.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -139,34 +138,8 @@ bool readProcessorFacts(CpuidReader& reader, ProcessorFacts* facts) {
   return true;
 }
 
-bool parseCpuList(const std::string& text, std::set<int>* cpus) {
-  const char* p = text.c_str();
-  while (*p && *p != '\n') {
-    char* end;
-    long first = strtol(p, &end, 10);
-    if (end == p || first < 0)
-      return false;
-    long last = first;
-    p = end;
-    if (*p == '-') {
-      ++p;
-      last = strtol(p, &end, 10);
-      if (end == p || last < first)
-        return false;
-      p = end;
-    }
-    for (long cpu = first; cpu <= last; ++cpu)
-      cpus->insert(static_cast<int>(cpu));
-    if (*p == ',')
-      ++p;
-    else if (*p && *p != '\n')
-      return false;
-  }
-  return !cpus->empty();
-}
-
 std::string formatHostReport(const ProcessorFacts* facts,
-                             const HostTopology* topology, int clockMHz) {
+                             const CpuTopology* topology, int clockMHz) {
   std::string out;
   if (facts && topology)
     out += "1.0 0 processors of this host\n";

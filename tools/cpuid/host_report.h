@@ -3,18 +3,15 @@
 #ifndef ENABLER_TOOLS_CPUID_HOST_REPORT_H
 #define ENABLER_TOOLS_CPUID_HOST_REPORT_H
 
+#include "common/platform/cpuid_instruction.h"
+#include "invscan/scanners/cpu_topology.h"
+
 #include <stdint.h>
 
-#include <set>
 #include <string>
 
 /// One CPUID reading: EAX, EBX, ECX, EDX.
-struct CpuidReading {
-  uint32_t eax;
-  uint32_t ebx;
-  uint32_t ecx;
-  uint32_t edx;
-};
+using CpuidReading = CpuIdRegisters;
 
 /// Where the readings come from: the instruction, or recorded values in tests.
 class CpuidReader {
@@ -44,19 +41,6 @@ struct ProcessorFacts {
 /// Reads the facts through `reader`. False when CPUID is not available.
 bool readProcessorFacts(CpuidReader& reader, ProcessorFacts* facts);
 
-/// The host's active processors as the operating system counts them.
-struct HostTopology {
-  int packages = 0; ///< physical packages with an active processor
-  int cores = 0;    ///< active cores, all packages together
-  int logical = 0;  ///< active logical processors, all packages together
-};
-
-/// Reads the topology from the operating system: natively from sysfs below
-/// `sysfsCpuDir` (normally /sys/devices/system/cpu), on Windows from the
-/// logical processor information (the directory is not used there). False
-/// when it cannot be read.
-bool readHostTopology(const std::string& sysfsCpuDir, HostTopology* topology);
-
 /// The clock rate in MHz that the operating system knows for the processor;
 /// 0 when it knows none.
 int readHostClockMHz();
@@ -64,13 +48,10 @@ int readHostClockMHz();
 /// Puts standard output into binary mode where the platform has a text mode.
 void setBinaryOutput();
 
-/// The CPU numbers of a sysfs list such as "0-3,8,10-11". False when the text
-/// is not such a list.
-bool parseCpuList(const std::string& text, std::set<int>* cpus);
-
 /// The whole report: status line, then one top-level group. A null
-/// `topology` (unreadable) gives a status of 1 and leaves out the counts.
+/// `topology` (unreadable, see readCpuTopology) gives a status of 1 and
+/// leaves out the counts.
 std::string formatHostReport(const ProcessorFacts* facts,
-                             const HostTopology* topology, int clockMHz);
+                             const CpuTopology* topology, int clockMHz);
 
 #endif

@@ -1,7 +1,6 @@
-// host_report_posix.cpp: POSIX half of the cpuid program's measurements. The
-// topology comes from sysfs, where the kernel lists the online processors and,
-// for each, the package and core it belongs to; the clock from cpufreq or
-// /proc/cpuinfo.
+// host_report_posix.cpp: POSIX half of the cpuid program's measurements: the
+// clock from cpufreq or /proc/cpuinfo. The topology is the scanner's
+// (cpu_topology.h).
 #include "host_report.h"
 
 #include <math.h>
@@ -11,7 +10,6 @@
 
 #include <fstream>
 #include <sstream>
-#include <tuple>
 
 namespace {
 
@@ -67,34 +65,6 @@ int clockFromCpuinfo() {
 }
 
 } // namespace
-
-bool readHostTopology(const std::string& sysfsCpuDir, HostTopology* topology) {
-  // "online" lists the processors the kernel runs on; for each,
-  // topology/physical_package_id names its package, and topology/die_id with
-  // topology/core_id its core within the package.
-  std::string online;
-  std::set<int> cpus;
-  if (!readFile(sysfsCpuDir + "/online", &online) ||
-      !parseCpuList(online, &cpus))
-    return false;
-  std::set<long> packages;
-  std::set<std::tuple<long, long, long>> cores;
-  for (int cpu : cpus) {
-    std::string dir = sysfsCpuDir + "/cpu" + std::to_string(cpu) + "/topology/";
-    long package, core;
-    long die = 0;
-    if (!readNumber(dir + "physical_package_id", &package) ||
-        !readNumber(dir + "core_id", &core))
-      return false;
-    readNumber(dir + "die_id", &die); // absent before Linux 5.3
-    packages.insert(package);
-    cores.insert(std::make_tuple(package, die, core));
-  }
-  topology->packages = static_cast<int>(packages.size());
-  topology->cores = static_cast<int>(cores.size());
-  topology->logical = static_cast<int>(cpus.size());
-  return true;
-}
 
 int readHostClockMHz() {
   int mhz = clockFromCpufreq();

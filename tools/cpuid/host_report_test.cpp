@@ -1,6 +1,9 @@
-// host_report_test.cpp: the cpuid program's decoding of CPUID readings and of
-// the system's processor lists, and its measurements of this host.
+// host_report_test.cpp: the cpuid program's decoding of CPUID readings, its
+// report, and its view of this processor. The topology's tests are the
+// scanner's (cpu_topology_test.cpp).
 #include "host_report.h"
+
+#include "invscan/scanners/cpuid.h"
 
 #include <gtest/gtest.h>
 
@@ -156,7 +159,7 @@ TEST(HostReportTest, NoCpuidGivesNoFactsAndAnErrorStatus) {
   NoCpuidReader reader;
   ProcessorFacts facts;
   EXPECT_FALSE(readProcessorFacts(reader, &facts));
-  HostTopology topology;
+  CpuTopology topology;
   topology.packages = 1;
   topology.cores = 2;
   topology.logical = 4;
@@ -180,7 +183,7 @@ TEST(HostReportTest, CountsArePerPackageAndUnknownTopologyIsAnError) {
   facts.longMode = true;
   facts.coresPerPackage = 4;
   facts.threadsPerCore = 2;
-  HostTopology topology;
+  CpuTopology topology;
   topology.packages = 2;
   topology.cores = 8;
   topology.logical = 16;
@@ -202,39 +205,15 @@ TEST(HostReportTest, CountsArePerPackageAndUnknownTopologyIsAnError) {
   EXPECT_EQ(std::string::npos, unknown.find("ActiveCoreCount"));
 }
 
-TEST(HostReportTest, CpuListsOfTheKernel) {
-  struct Case {
-    const char* text;
-    bool ok;
-    std::set<int> cpus;
-  };
-  const Case cases[] = {
-      {"0\n", true, {0}},   {"0-3,8,10-11\n", true, {0, 1, 2, 3, 8, 10, 11}},
-      {"2-2", true, {2}},   {"", false, {}},
-      {"\n", false, {}},    {"x\n", false, {}},
-      {"3-1\n", false, {}}, {"0-\n", false, {}},
-      {"0 1\n", false, {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    std::set<int> cpus;
-    EXPECT_EQ(c.ok, parseCpuList(c.text, &cpus));
-    if (c.ok) {
-      EXPECT_EQ(c.cpus, cpus);
-    }
-  }
-}
-
-TEST(HostReportTest, ThisHostHasConsistentCounts) {
+TEST(HostReportTest, ThisProcessorGivesConsistentFacts) {
+  // The program and the scanner execute CPUID each in their own way; they
+  // agree on whether this processor has it.
   ProcessorFacts facts;
-  if (readProcessorFacts(instructionCpuidReader(), &facts)) {
-    EXPECT_EQ(12u, facts.vendor.size());
-    EXPECT_GE(facts.coresPerPackage, 1);
-    EXPECT_GE(facts.threadsPerCore, 1);
-  }
-  HostTopology topology;
-  ASSERT_TRUE(readHostTopology("/sys/devices/system/cpu", &topology));
-  EXPECT_GE(topology.packages, 1);
-  EXPECT_GE(topology.cores, topology.packages);
-  EXPECT_GE(topology.logical, topology.cores);
+  bool read = readProcessorFacts(instructionCpuidReader(), &facts);
+  ASSERT_EQ(processorCpuIdSource().hasCpuId(), read);
+  if (!read)
+    return;
+  EXPECT_EQ(12u, facts.vendor.size());
+  EXPECT_GE(facts.coresPerPackage, 1);
+  EXPECT_GE(facts.threadsPerCore, 1);
 }

@@ -1,7 +1,8 @@
 // cpuprobe.cpp: shows what the CPUID probe makes of a processor. It probes
 // this processor, or a recorded one from a replay file, and prints the
-// processor record one field a line; with --record it prints this
-// processor's readings as a replay file instead.
+// processor record one field a line, then the host's package counts; with
+// --record it prints this processor's readings and this host's counts as a
+// replay file instead.
 #include "invscan/scanners/cpuid.h"
 #include "invscan/scanners/cpuid_replay.h"
 
@@ -16,42 +17,47 @@ namespace {
 const int kStatusOk = 0;
 const int kStatusFailed = 2;
 
-const char kUsage[] =
-    "usage: cpuprobe [--record | --replay FILE [--processors N]]\n";
+const char kUsage[] = "usage: cpuprobe [--record | --replay FILE "
+                      "[--processors N] [--packages N]]\n";
 
 struct Options {
   bool record = false;
   const char* replayFile = nullptr;
-  int processors = 1;
+  int processors = 0; ///< 0: as the replay file says
+  int packages = -1;  ///< -1: as the replay file says
 };
 
-bool parseCount(const char* text, int* count) {
+bool parseCount(const char* text, long min, int* count) {
   char* end = nullptr;
   long value = strtol(text, &end, 10);
-  if (end == text || *end != '\0' || value < 1 || value > 1000000)
+  if (end == text || *end != '\0' || value < min || value > 1000000)
     return false;
   *count = static_cast<int>(value);
   return true;
 }
 
 bool parseOptions(int argc, char** argv, Options* options) {
-  bool processorsGiven = false;
+  bool countGiven = false;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--record") == 0) {
       options->record = true;
     } else if (strcmp(argv[i], "--replay") == 0 && i + 1 < argc) {
       options->replayFile = argv[++i];
     } else if (strcmp(argv[i], "--processors") == 0 && i + 1 < argc) {
-      if (!parseCount(argv[++i], &options->processors))
+      if (!parseCount(argv[++i], 1, &options->processors))
         return false;
-      processorsGiven = true;
+      countGiven = true;
+    } else if (strcmp(argv[i], "--packages") == 0 && i + 1 < argc) {
+      if (!parseCount(argv[++i], 0, &options->packages))
+        return false;
+      countGiven = true;
     } else {
       return false;
     }
   }
   if (options->record && options->replayFile)
     return false;
-  return options->replayFile || !processorsGiven;
+  return options->replayFile || !countGiven;
 }
 
 void printInt(const char* name, int32_t value) {
@@ -116,8 +122,27 @@ void printRecord(int result, const CpuIdInfo& info) {
   printInt("descriptorCount", descriptorCount);
 }
 
+// The counts beside the record: the system's package count, the division
+// and the one the enablers take. A probe that failed leaves the system's
+// count unasked in the enablers, so it is not taken here either.
+void printPackages(int result, const CpuIdInfo& info,
+                   const ProcessorServices& processor) {
+  int processors = processor.processorCount();
+  int systemPackages = processor.packageCount();
+  int used = choosePhysicalPackages(result == 0 ? systemPackages : 0,
+                                    processors, info.htLogicalProcessors);
+  bool fromSystem = result == 0 && systemPackages >= 1;
+  printInt("numberOfProcessors", processors);
+  printInt("numberOfPhysicalPackages", systemPackages);
+  printInt("packagesByDivision",
+           packagesByDivision(processors, info.htLogicalProcessors));
+  printInt("packagesUsed", used);
+  printf("packagesSource=%s\n", fromSystem ? "system" : "division");
+}
+
 // Runs the probe on this processor and prints every reading it made, with a
-// comment naming the processor, so the output can serve as a replay file.
+// comment naming the processor and this host's counts, so the output can
+// serve as a replay file that gives the same counts on any machine.
 int record() {
   RecordingCpuIdSource recorder(processorCpuIdSource());
   CpuIdInfo info;
@@ -125,6 +150,10 @@ int record() {
   printf("# recorded by cpuprobe --record\n");
   if (info.vendor[0] || info.brandString[0])
     printf("# %s %s\n", info.vendor, info.brandString);
+  fputs(formatCpuIdReplayCounts(getNumberOfProcessors(),
+                                getNumberOfPhysicalPackages())
+            .c_str(),
+        stdout);
   fputs(recorder.replayText().c_str(), stdout);
   return kStatusOk;
 }
@@ -149,11 +178,20 @@ int main(int argc, char** argv) {
       return kStatusFailed;
     }
     processor.cpuIdSource = &replay;
-    processor.processorCount = [&options] { return options.processors; };
+    // The options, else the recording's counts, else one processor of a
+    // host whose package count is not known.
+    int processors =
+        options.processors > 0 ? options.processors : replay.processorCount();
+    if (processors < 1)
+      processors = 1;
+    int packages =
+        options.packages >= 0 ? options.packages : replay.packageCount();
+    processor.processorCount = [processors] { return processors; };
+    processor.packageCount = [packages] { return packages; };
   }
   CpuIdInfo info;
   int result = getCpuIdInfo(&info, *processor.cpuIdSource);
   printRecord(result, info);
-  printInt("numberOfProcessors", processor.processorCount());
+  printPackages(result, info, processor);
   return kStatusOk;
 }

@@ -3,17 +3,24 @@
 // Server, made from the model file that KEP_VS_MODEL names.
 #include "enabler/MSVirtualServer/vs_connection.h"
 
+#include "common/platform/environment.h"
 #include "enabler/MSVirtualServer/vs_simulated.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 
 namespace {
+
+/// The path a variable names; null when it is not set.
+const char* pathOf(const std::optional<std::string>& value) {
+  return value ? value->c_str() : nullptr;
+}
 
 /// At the end of the process, reports simulated objects that were never
 /// released to the record file.
 struct LeakReport {
-  ~LeakReport() { vsRecordLeakedObjects(getenv(kVsParametersVariable)); }
+  ~LeakReport() {
+    vsRecordLeakedObjects(pathOf(getEnvironment(kVsParametersVariable)));
+  }
 } leakReport;
 
 } // namespace
@@ -24,12 +31,13 @@ VsResult vsConnect(const char* /*serverName*/, VsVirtualServerObject** server) {
   *server = nullptr;
   // The simulated server is always this machine's; a server name changes
   // nothing.
-  const char* model = getenv(kVsModelVariable);
+  std::optional<std::string> model = getEnvironment(kVsModelVariable);
+  std::optional<std::string> record = getEnvironment(kVsParametersVariable);
   VsResult result =
-      vsCreateSimulatedServer(model, getenv(kVsParametersVariable), server);
+      vsCreateSimulatedServer(pathOf(model), pathOf(record), server);
   if (vsFailed(result) || !*server) {
     // The stand-in says why, where a person sees it; the log stays as it is.
-    std::string problem = vsModelProblem(model);
+    std::string problem = vsModelProblem(pathOf(model));
     if (!problem.empty())
       fprintf(stderr, "simulated Virtual Server: %s\n", problem.c_str());
     return result;

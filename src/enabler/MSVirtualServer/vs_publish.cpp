@@ -291,7 +291,8 @@ void setIdentityParameters(Run& run, Machine& machine) {
 void setNodeCapacity(Run& run, Machine& machine) {
   const ProcessorServices& processor = run.services.processor;
   CpuIdInfo info = {};
-  if (getCpuIdInfo(&info, *processor.cpuIdSource) != 0) {
+  bool probed = getCpuIdInfo(&info, *processor.cpuIdSource) == 0;
+  if (!probed) {
     logText("%s", kNodeCapacity.failLine);
     returnCode = kVsSetFailed;
   }
@@ -300,11 +301,12 @@ void setNodeCapacity(Run& run, Machine& machine) {
   logText("ht processors %d\n", info.htLogicalProcessors);
   int numOfProcessors = processor.processorCount();
   logText("numOfProcessors=%d\n", numOfProcessors);
-  // A probe that counted no logical processors per package counts no
-  // packages rather than dividing by zero.
-  machine.numOfPhysicalPackages =
-      info.htLogicalProcessors != 0 ? numOfProcessors / info.htLogicalProcessors
-                                    : 0;
+  // The system's package count where it knows one. Without CPUID the
+  // system is not asked: the division by the probe's initial record (one
+  // logical processor per package) stands.
+  int systemPackages = probed ? processor.packageCount() : 0;
+  machine.numOfPhysicalPackages = choosePhysicalPackages(
+      systemPackages, numOfProcessors, info.htLogicalProcessors);
   logText("numOfPhysicalPackages=%d\n", machine.numOfPhysicalPackages);
   if (machine.numOfPhysicalPackages == 0)
     returnCode = kVsZeroCapacity;

@@ -188,6 +188,8 @@ TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
 
 TEST_F(VsPublishTest, ProbeFailureFailsNodeCapacityButItIsStillSet) {
   processor_.present = false;
+  // Without CPUID the system's count is not asked for.
+  packages_ = 3;
   std::string log =
       run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") + ")\n");
   EXPECT_NE(std::string::npos,
@@ -210,6 +212,38 @@ TEST_F(VsPublishTest, NoLogicalProcessorsPerPackageCountsNoPackages) {
                      "OK: Parameter KEP_NODE_CAPACITY set with value '0'\n"))
       << log;
   EXPECT_EQ(kVsZeroCapacity, returnCode);
+}
+
+TEST_F(VsPublishTest, NodeCapacityIsTheSystemCountWhereKnown) {
+  struct Case {
+    const char* why;
+    int systemPackages, processors;
+    uint32_t logical;
+    int packages, status;
+  };
+  const Case cases[] = {
+      {"one package of 8 threads, 16 APIC IDs", 1, 8, 16, 1, kVsOk},
+      {"not known, and the division gives 0", 0, 8, 16, 0, kVsZeroCapacity},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    packages_ = c.systemPackages;
+    processors_ = c.processors;
+    processor_.logical = c.logical;
+    std::string log =
+        run(kServer + machine("web01", 5, "f=25", "i=4", "") + ")\n");
+    std::string n = std::to_string(c.packages);
+    EXPECT_NE(std::string::npos,
+              log.find("ht processors " + std::to_string(c.logical) +
+                       "\nnumOfProcessors=" + std::to_string(c.processors) +
+                       "\nnumOfPhysicalPackages=" + n +
+                       "\nOK: Parameter KEP_NODE_CAPACITY set with value '" +
+                       n + "'\n"))
+        << log;
+    EXPECT_NE(std::string::npos,
+              records().find("web01\tKEP_NODE_CAPACITY\t" + n + "\n"));
+    EXPECT_EQ(c.status, returnCode);
+  }
 }
 
 TEST_F(VsPublishTest, PackageCountAbove255SendsItsLowEightBits) {

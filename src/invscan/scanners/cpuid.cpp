@@ -4,6 +4,7 @@
 // CpuIdSource, so recorded processors run through the same code as this one.
 #include "invscan/scanners/cpuid.h"
 
+#include "invscan/scanners/cpu_topology.h"
 #include "invscan/scanners/cpuid_cache.h"
 #include "invscan/scanners/cpuid_system.h"
 
@@ -211,5 +212,23 @@ int getNumberOfProcessors() {
 }
 
 int getNumberOfPhysicalPackages() {
-  return 0;
+  CpuTopology topology;
+  return readCpuTopology(&topology) ? topology.packages : 0;
+}
+
+int packagesByDivision(int processors, int32_t htLogicalProcessors) {
+  // A probe that counted no logical processors per package counts no
+  // packages rather than dividing by zero.
+  return htLogicalProcessors != 0 ? processors / htLogicalProcessors : 0;
+}
+
+int choosePhysicalPackages(int systemPackages, int processors,
+                           int32_t htLogicalProcessors) {
+  // The probe's figure is the number of APIC IDs a package provides for,
+  // rounded up to a power of two on most processors since 2008, not the
+  // number of its logical processors: the system's count is the sound one
+  // wherever the system has one.
+  if (systemPackages >= 1)
+    return systemPackages;
+  return packagesByDivision(processors, htLogicalProcessors);
 }

@@ -96,8 +96,18 @@ int getCpuIdInfo(CpuIdInfo* info, CpuIdSource& source);
 
 /// The number of logical processors the system reports.
 int getNumberOfProcessors();
-/// Always 0, meaning "not known": the caller derives the package count.
+/// The number of physical packages the operating system reports (see
+/// cpu_topology.h); 0 when it cannot tell.
 int getNumberOfPhysicalPackages();
+
+/// The package count by division: `processors` / `htLogicalProcessors`,
+/// truncated; 0 when `htLogicalProcessors` is 0.
+int packagesByDivision(int processors, int32_t htLogicalProcessors);
+/// The package count both enablers use: `systemPackages` when the system
+/// knows it (1 or more), else packagesByDivision(). A caller whose probe
+/// failed passes 0 for `systemPackages`.
+int choosePhysicalPackages(int systemPackages, int processors,
+                           int32_t htLogicalProcessors);
 
 /// Descriptor bytes collected by the last probe that read leaf 2.
 extern int32_t descriptorCount;

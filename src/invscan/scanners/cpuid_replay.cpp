@@ -8,6 +8,9 @@
 namespace {
 
 const char kNoCpuIdLine[] = "no-cpuid";
+const char kProcessorsWord[] = "processors";
+const char kPackagesWord[] = "packages";
+const int kMaxCount = 1000000;
 
 // A cursor over one line of the replay text.
 class LineReader {
@@ -18,6 +21,12 @@ public:
   void skipBlanks() {
     while (pos_ != end_ && (*pos_ == ' ' || *pos_ == '\t'))
       ++pos_;
+  }
+  /// At least one blank.
+  bool blanks() {
+    const char* start = pos_;
+    skipBlanks();
+    return pos_ != start;
   }
   bool accept(const char* word) {
     const char* p = pos_;
@@ -32,6 +41,21 @@ public:
     if (pos_ == end_ || *pos_ != c)
       return false;
     ++pos_;
+    return true;
+  }
+  /// A decimal number from `min` to kMaxCount.
+  bool count(int min, int* value) {
+    long result = 0;
+    const char* start = pos_;
+    while (pos_ != end_ && *pos_ >= '0' && *pos_ <= '9') {
+      result = result * 10 + (*pos_ - '0');
+      if (result > kMaxCount)
+        return false;
+      ++pos_;
+    }
+    if (pos_ == start || result < min)
+      return false;
+    *value = static_cast<int>(result);
     return true;
   }
   /// Between `minDigits` and 8 hexadecimal digits.
@@ -67,7 +91,28 @@ private:
   const char* end_;
 };
 
-enum class LineKind { kIgnored, kReading, kNoCpuId, kMalformed };
+enum class LineKind {
+  kIgnored,
+  kReading,
+  kNoCpuId,
+  kProcessors,
+  kPackages,
+  kMalformed
+};
+
+// The lines that give the recorded host's counts.
+struct CountLine {
+  const char* word;
+  int min;
+  LineKind kind;
+  const char* problem;
+};
+const CountLine kCountLines[] = {
+    {kProcessorsWord, 1, LineKind::kProcessors,
+     "expected a count of 1 to 1000000 after processors"},
+    {kPackagesWord, 0, LineKind::kPackages,
+     "expected a count of 0 to 1000000 after packages"},
+};
 
 // The text in brackets behind a reading names its sub-leaf: "SL nn".
 bool readSubLeaf(LineReader& line, uint32_t* subLeaf) {
@@ -82,7 +127,7 @@ bool readSubLeaf(LineReader& line, uint32_t* subLeaf) {
 }
 
 LineKind readLine(const char* begin, const char* end, uint32_t* leaf,
-                  CpuIdRegisters* regs, const char** problem) {
+                  CpuIdRegisters* regs, int* count, const char** problem) {
   while (end != begin && (end[-1] == '\r' || end[-1] == ' ' || end[-1] == '\t'))
     --end;
   LineReader line(begin, end);
@@ -93,6 +138,16 @@ LineKind readLine(const char* begin, const char* end, uint32_t* leaf,
     if (line.atEnd())
       return LineKind::kNoCpuId;
     *problem = "unexpected text after no-cpuid";
+    return LineKind::kMalformed;
+  }
+  for (const CountLine& form : kCountLines) {
+    if (!line.accept(form.word))
+      continue;
+    bool ok = line.blanks() && line.count(form.min, count);
+    line.skipBlanks();
+    if (ok && line.atEnd())
+      return form.kind;
+    *problem = form.problem;
     return LineKind::kMalformed;
   }
   if (line.accept("CPUID"))
@@ -159,8 +214,9 @@ bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
     ++lineNumber;
     uint32_t leaf = 0;
     CpuIdRegisters regs = {0, 0, 0, 0};
+    int count = 0;
     const char* problem = "";
-    switch (readLine(begin, lineEnd, &leaf, &regs, &problem)) {
+    switch (readLine(begin, lineEnd, &leaf, &regs, &count, &problem)) {
     case LineKind::kIgnored:
       break;
     case LineKind::kReading:
@@ -168,6 +224,12 @@ bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
       break;
     case LineKind::kNoCpuId:
       out->setHasCpuId(false);
+      break;
+    case LineKind::kProcessors:
+      out->setProcessorCount(count);
+      break;
+    case LineKind::kPackages:
+      out->setPackageCount(count);
       break;
     case LineKind::kMalformed:
       if (err)
@@ -213,6 +275,11 @@ std::string formatCpuIdReplayLine(uint32_t leaf, const CpuIdRegisters& regs) {
            static_cast<unsigned>(regs.ebx), static_cast<unsigned>(regs.ecx),
            static_cast<unsigned>(regs.edx));
   return line;
+}
+
+std::string formatCpuIdReplayCounts(int processors, int packages) {
+  return std::string(kProcessorsWord) + " " + std::to_string(processors) +
+         "\n" + kPackagesWord + " " + std::to_string(packages) + "\n";
 }
 
 bool RecordingCpuIdSource::hasCpuId() {

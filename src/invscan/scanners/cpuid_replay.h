@@ -34,6 +34,14 @@ public:
   /// Hands out every leaf's readings from the first again.
   void rewind();
 
+  /// The recorded host's logical processors; 0 when the recording names none.
+  int processorCount() const { return processors_; }
+  /// The recorded host's physical packages as its system counted them; 0
+  /// when the recording names none or the system could not tell.
+  int packageCount() const { return packages_; }
+  void setProcessorCount(int processors) { processors_ = processors; }
+  void setPackageCount(int packages) { packages_ = packages; }
+
 private:
   struct Readings {
     std::vector<CpuIdRegisters> values;
@@ -41,13 +49,17 @@ private:
   };
   std::map<uint32_t, Readings> leaves_;
   bool hasCpuId_ = true;
+  int processors_ = 0;
+  int packages_ = 0;
 };
 
 /// Reads replay text: one reading a line, "LEAF: EAX-EBX-ECX-EDX", each an
 /// 8-digit hexadecimal number, optionally prefixed by "CPUID " and followed
 /// by a sub-leaf in brackets ("[SL 00]"). Readings of other sub-leaves than 0,
 /// blank lines and lines starting with '#' are ignored; a line "no-cpuid"
-/// makes the processor lack the instruction; CR LF line ends are accepted.
+/// makes the processor lack the instruction; "processors N" (1 to 1000000)
+/// and "packages N" (0 to 1000000) give the recorded host's counts, the last
+/// such line counting; CR LF line ends are accepted.
 /// Any input is safe: on a line of another form the result is false and
 /// `*err` (when not null) says "line N: ..."; `out` then holds the readings
 /// before that line.
@@ -61,6 +73,9 @@ bool loadCpuIdReplay(const std::string& path, ReplayCpuIdSource* out,
 /// One reading as a replay line, without the line end:
 /// "00000000: 0000000D-756E6547-6C65746E-49656E69".
 std::string formatCpuIdReplayLine(uint32_t leaf, const CpuIdRegisters& regs);
+/// A host's counts as replay lines, each ended by "\n":
+/// "processors 8\npackages 1\n".
+std::string formatCpuIdReplayCounts(int processors, int packages);
 
 /// Passes every question on to another source and keeps what it answered.
 class RecordingCpuIdSource : public CpuIdSource {

@@ -111,6 +111,33 @@ TEST(CpuIdReplayTest, EmptyTextIsAProcessorOfZeros) {
   EXPECT_EQ(0u, info.maxCpuidLevel);
 }
 
+TEST(CpuIdReplayTest, HostCountLines) {
+  struct Case {
+    const char* why;
+    const char* text;
+    int processors, packages;
+  };
+  const Case cases[] = {
+      {"none: not known", "00000000: 0000000D-756E6547-6C65746E-49656E69\n", 0,
+       0},
+      {"both", "processors 16\npackages 2\n", 16, 2},
+      {"blanks and CR LF", "  processors\t 8  \r\npackages  1\r\n", 8, 1},
+      {"a host whose system could not tell", "processors 4\npackages 0\n", 4,
+       0},
+      {"the last line counts", "packages 1\npackages 4\nprocessors 1000000\n",
+       1000000, 4},
+      {"beside no-cpuid", "no-cpuid\nprocessors 2\npackages 1\n", 2, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    ReplayCpuIdSource source;
+    std::string err;
+    ASSERT_TRUE(parse(c.text, &source, &err)) << err;
+    EXPECT_EQ(c.processors, source.processorCount());
+    EXPECT_EQ(c.packages, source.packageCount());
+  }
+}
+
 TEST(CpuIdReplayTest, MalformedLinesAreRefusedWithTheirNumber) {
   struct Case {
     const char* why;
@@ -151,6 +178,20 @@ TEST(CpuIdReplayTest, MalformedLinesAreRefusedWithTheirNumber) {
                                   46),
        "line 1: unexpected text after the registers"},
       {"a word", "GenuineIntel", "line 1: expected an 8-digit leaf and ':'"},
+      {"processors without a count", "processors\n",
+       "line 1: expected a count of 1 to 1000000 after processors"},
+      {"no blank before the count", "processors8\n",
+       "line 1: expected a count of 1 to 1000000 after processors"},
+      {"no processors", "processors 0\n",
+       "line 1: expected a count of 1 to 1000000 after processors"},
+      {"too many processors", "processors 1000001\n",
+       "line 1: expected a count of 1 to 1000000 after processors"},
+      {"a negative package count", "packages -1\n",
+       "line 1: expected a count of 0 to 1000000 after packages"},
+      {"a hexadecimal package count", "# host\npackages 0x2\n",
+       "line 2: expected a count of 0 to 1000000 after packages"},
+      {"text behind the count", "packages 2 sockets\n",
+       "line 1: expected a count of 0 to 1000000 after packages"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
@@ -229,11 +270,15 @@ TEST(CpuIdReplayTest, RecordingReplaysToTheSameRecord) {
 
   ReplayCpuIdSource replay;
   std::string err;
-  ASSERT_TRUE(parse(text, &replay, &err)) << err;
+  ASSERT_TRUE(parse(formatCpuIdReplayCounts(12, 3) + text, &replay, &err))
+      << err;
   CpuIdInfo replayed;
   ASSERT_EQ(0, getCpuIdInfo(&replayed, replay));
   EXPECT_EQ(0, memcmp(&recorded, &replayed, sizeof(recorded)));
   EXPECT_EQ(32, descriptorCount);
+  EXPECT_EQ(12, replay.processorCount());
+  EXPECT_EQ(3, replay.packageCount());
+  EXPECT_EQ("processors 1\npackages 0\n", formatCpuIdReplayCounts(1, 0));
 
   TableCpuIdSource old;
   old.cpuId = false;
@@ -276,6 +321,9 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
        6, 3, 0, 0, 64, 64, 16, -1, 0, 1, 1, 1, 1, 1, 1},
       {"amd_epyc_vm_recorded.txt", "AuthenticAMD", "AMD EPYC", 25, 17, 1, 0,
        1024, 64, 8, -1, 2, 1, 1, 1, 2, 2, 1},
+      {"intel_xeon_nehalem_ep_106a2.txt", "GenuineIntel",
+       "Genuine Intel(R) CPU           @ 0000 @ 2.67GHz", 6, 10, 2, 16, 256, 64,
+       8, -1, 0, 8, 16, 2, 16, 8, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -306,6 +354,49 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
     EXPECT_EQ(c.htLogicalProcessors, info.htLogicalProcessors);
     EXPECT_EQ(c.numOfCores, info.numOfCores);
     EXPECT_EQ(c.htLogicalPerCore, info.htLogicalPerCore);
+  }
+}
+
+// The package count of hosts built from recorded processors: the system's
+// count where it knows one, the division by the probe's figure where not.
+TEST(CpuIdFixtureTest, PackageCountsOfRecordedHosts) {
+  struct Case {
+    const char* file;
+    int processors, systemPackages;
+    int byDivision, packages;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"intel_xeon_nehalem_ep_106a2.txt", 8, 1, 0, 1,
+       "one socket of 4 cores, 8 threads"},
+      {"intel_xeon_nehalem_ep_106a2.txt", 16, 2, 1, 2,
+       "two sockets of 4 cores, 8 threads"},
+      {"intel_xeon_nehalem_ep_106a2.txt", 16, 0, 1, 1,
+       "two sockets, topology not known: the division"},
+      {"intel_xeon_nehalem_ep_106a2.txt", 8, 0, 0, 0,
+       "one socket, topology not known: the division's 0"},
+      {"amd_opteron_2356_family10h.txt", 8, 2, 2, 2,
+       "two quad-core AMD sockets, as the division counts them"},
+      {"amd_opteron_2356_family10h.txt", 8, 0, 2, 2,
+       "two quad-core AMD sockets, topology not known"},
+      {"intel_core2_duo_e6600.txt", 2, 1, 1, 1,
+       "a dual core of 2006, as the division counts it"},
+      {"intel_pentium4_ht_northwood.txt", 4, 2, 2, 2,
+       "two Hyper-Threading Pentium 4 packages"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + ": " + c.why);
+    ReplayCpuIdSource source;
+    std::string err;
+    ASSERT_TRUE(loadCpuIdReplay(fixturePath(std::string("cpuid/") + c.file),
+                                &source, &err))
+        << err;
+    CpuIdInfo info;
+    ASSERT_EQ(0, getCpuIdInfo(&info, source));
+    EXPECT_EQ(c.byDivision,
+              packagesByDivision(c.processors, info.htLogicalProcessors));
+    EXPECT_EQ(c.packages, choosePhysicalPackages(c.systemPackages, c.processors,
+                                                 info.htLogicalProcessors));
   }
 }
 

@@ -305,13 +305,7 @@ protected:
 };
 
 NodeIdentity identityOf(const char* value) {
-  NodeIdentity identity;
-  identity.nodeId = const_cast<char*>(value);
-  identity.manufacturer = const_cast<char*>(value);
-  identity.product = const_cast<char*>(value);
-  identity.version = const_cast<char*>(value);
-  identity.type = const_cast<char*>(value);
-  return identity;
+  return makeIdentity(value, value, value, value, value);
 }
 
 } // namespace

@@ -24,22 +24,21 @@ int fail(const char* message, int status) {
   return status;
 }
 
-// Packages from the CPUID probe and the processor count; 0 when the processor
-// lacks CPUID, otherwise at least 1.
+// The system's package count, or where it knows none the processor count
+// divided by the probe's; 0 when the processor lacks CPUID, otherwise at
+// least 1.
 int countPhysicalPackages(const ProcessorServices& processor) {
   int numOfPhysicalPackages = 0;
   CpuIdInfo cpuInfo;
   memset(&cpuInfo, 0, sizeof cpuInfo);
   if (getCpuIdInfo(&cpuInfo, *processor.cpuIdSource) == 0) {
-    numOfPhysicalPackages = processor.packageCount();
-    debugLog("numOfPhysicalPackages= %d\n", numOfPhysicalPackages);
+    int systemPackages = processor.packageCount();
+    debugLog("numOfPhysicalPackages= %d\n", systemPackages);
     int numOfProcessors = processor.processorCount();
     debugLog("numOfProcessors= %d\n", numOfProcessors);
-    if (numOfPhysicalPackages < 1) {
-      numOfPhysicalPackages =
-          cpuInfo.htLogicalProcessors != 0
-              ? numOfProcessors / cpuInfo.htLogicalProcessors
-              : 0;
+    numOfPhysicalPackages = choosePhysicalPackages(
+        systemPackages, numOfProcessors, cpuInfo.htLogicalProcessors);
+    if (systemPackages < 1) {
       debugLog("numOfPhysicalPackages= %d\n", numOfPhysicalPackages);
       if (numOfPhysicalPackages < 1)
         numOfPhysicalPackages = 1;

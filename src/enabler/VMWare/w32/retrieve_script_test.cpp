@@ -156,31 +156,66 @@ TEST_F(RetrieveScriptTest, ScriptGetsTheIdentityAndCapacityAndItsStatusMaps) {
       << log_;
 }
 
-TEST_F(RetrieveScriptTest, CapacityFromTheProbeAndTheSystemCounts) {
+TEST_F(RetrieveScriptTest, CapacityFromTheSystemCountOrTheDivision) {
   struct Case {
-    bool cpuid;
-    int processors;
-    int packages;
-    const char* capacity;
     const char* why;
+    bool cpuId;
+    uint32_t logical;
+    int processors, systemPackages;
+    const char* lines;
   };
   const Case cases[] = {
-      {true, 8, 0, "4", "the division: 8 processors, 2 per package"},
-      {true, 1, 0, "1", "a division below 1 is raised to 1"},
-      {true, 8, 3, "3", "the system's count comes first"},
-      {false, 8, 3, "0", "no CPUID: capacity 0, nothing asked"},
+      {"the system's count", true, 16, 16, 2,
+       "DBG: numOfPhysicalPackages= 2\n"
+       "DBG: numOfProcessors= 16\n"
+       "DBG: cpuInfo.numOfCores= 1\n"
+       "DBG: cpuInfo.htLogicalPerCore= 16\n"
+       "DBG: cpuInfo.htLogicalProcessors= 16\n"
+       "DBG: numOfPhysicalPackages= 2\n"
+       "OK: Node capacity:  2\n"},
+      {"not known: the division", true, 16, 32, 0,
+       "DBG: numOfPhysicalPackages= 0\n"
+       "DBG: numOfProcessors= 32\n"
+       "DBG: numOfPhysicalPackages= 2\n"
+       "DBG: cpuInfo.numOfCores= 1\n"
+       "DBG: cpuInfo.htLogicalPerCore= 16\n"
+       "DBG: cpuInfo.htLogicalProcessors= 16\n"
+       "DBG: numOfPhysicalPackages= 2\n"
+       "OK: Node capacity:  2\n"},
+      {"not known, the division gives 0: raised to 1", true, 16, 8, 0,
+       "DBG: numOfPhysicalPackages= 0\n"
+       "DBG: numOfProcessors= 8\n"
+       "DBG: numOfPhysicalPackages= 0\n"
+       "DBG: cpuInfo.numOfCores= 1\n"
+       "DBG: cpuInfo.htLogicalPerCore= 16\n"
+       "DBG: cpuInfo.htLogicalProcessors= 16\n"
+       "DBG: numOfPhysicalPackages= 1\n"
+       "OK: Node capacity:  1\n"},
+      {"no CPUID: nothing is asked", false, 16, 16, 2,
+       "DBG: cpuInfo.numOfCores= 1\n"
+       "DBG: cpuInfo.htLogicalPerCore= 0\n"
+       "DBG: cpuInfo.htLogicalProcessors= 1\n"
+       "DBG: numOfPhysicalPackages= 0\n"
+       "OK: Node capacity:  0\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    processor_.cpuId = c.cpuid;
+    processor_.cpuId = c.cpuId;
+    processor_.set(1, {0x000006F6, c.logical << 16, 0, 1u << 28});
     processors_ = c.processors;
-    packages_ = c.packages;
+    packages_ = c.systemPackages;
     ran_.clear();
     EXPECT_EQ(kVmwOk, run());
+    // From the end of the cpuid program's lines to the capacity line.
+    const std::string cpuidEnd = "getInfoFromCPUID() finished with result=";
+    size_t from = log_.find('\n', log_.find(cpuidEnd));
+    size_t to = log_.find("OK: Node capacity:");
+    ASSERT_NE(std::string::npos, log_.find(cpuidEnd)) << log_;
+    ASSERT_NE(std::string::npos, to) << log_;
+    EXPECT_EQ(c.lines, log_.substr(from + 1, log_.find('\n', to) - from));
     ASSERT_EQ(1u, ran_.size());
-    EXPECT_EQ(c.capacity, ran_[0].arguments[ran_[0].arguments.size() - 2]);
-    EXPECT_TRUE(logHas(std::string("OK: Node capacity:  ") + c.capacity))
-        << log_;
+    const std::string capacity(c.lines + strlen(c.lines) - 2, 1);
+    EXPECT_EQ(capacity, ran_[0].arguments[ran_[0].arguments.size() - 2]);
   }
 }
 
