@@ -27,6 +27,8 @@ ensure_packages() {
         _need_package python3 command -v python3
         # The presets configure the unit tests, which _need_package GoogleTest.
         _need_package googletest test -d /usr/src/googletest
+        # cpuprobe --json writes with nlohmann/json, in every build.
+        _need_package nlohmann-json3-dev test -f /usr/include/nlohmann/json.hpp
         ;;
       *)
         echo "ensure_packages: unknown group '$group'" >&2

@@ -1,6 +1,7 @@
 """End-to-end tests of cpuprobe: the recorded processors below
 tests/fixtures/cpuid, the live probe, and the win64 build under wine64."""
 
+import json
 import os
 import unittest
 
@@ -128,7 +129,82 @@ def parse_output(testcase, stdout):
     return dict(pairs)
 
 
-class NativeCpuProbeTest(TempDirCase):
+def capacity_line(stdout, program):
+    """The value a --summary says `program` would publish."""
+    for line in stdout.decode("latin-1").splitlines():
+        if line.startswith(program + ":"):
+            return int(line.split(":")[1].split()[-1])
+    raise AssertionError("no %s line in %r" % (program, stdout))
+
+
+class OptionCases:
+    """--summary, --json, help and version, each once; a subclass says how
+    cpuprobe runs and how a fixture is named for it."""
+
+    def test_summary_and_json_tell_what_each_enabler_publishes(self):
+        nehalem = self.fixture_arg("intel_xeon_nehalem_ep_106a2.txt")
+        no_cpuid = self.fixture_arg("no_cpuid_host.txt", "no-cpuid\n")
+        # Arguments; the count the enablers take, where it comes from, and
+        # the node capacity of vs-enabler and vmware-enabler.
+        cases = [
+            ([nehalem, "--processors", "16", "--packages", "2"],
+             (2, "system", 2, 2)),
+            ([nehalem, "--processors", "16"], (1, "division", 1, 1)),
+            ([nehalem, "--processors", "8"], (0, "division", 0, 1)),
+            ([nehalem, "--processors", "16", "--packages", "300"],
+             (300, "system", 300 & 0xFF, 300)),
+            ([no_cpuid, "--processors", "4", "--packages", "2"],
+             (4, "division", 4, 0)),
+        ]
+        for args, (used, source, vs, vmware) in cases:
+            with self.subTest(args=args[1:]):
+                fields = self.cpuprobe(["--replay"] + args)
+                summary = self.cpuprobe(["--summary", "--replay"] + args)
+                data = self.cpuprobe(["--json", "--replay"] + args)
+                for result in (fields, summary, data):
+                    self.assertEqual((0, b""), (result.status, result.stderr))
+                self.assertEqual(vs, capacity_line(summary.stdout,
+                                                   "vs-enabler"))
+                self.assertEqual(vmware, capacity_line(summary.stdout,
+                                                       "vmware-enabler"))
+                # The JSON holds every field of the default output, with the
+                # same values, and the capacities.
+                parsed = json.loads(data.stdout.decode("utf-8"))
+                want = parse_output(self, fields.stdout)
+                self.assertEqual(NAMES + ["nodeCapacity"], list(parsed))
+                self.assertEqual(want, {name: str(parsed[name])
+                                        for name in NAMES})
+                self.assertEqual((used, source), (parsed["packagesUsed"],
+                                                  parsed["packagesSource"]))
+                self.assertEqual((vs, vmware), (
+                    parsed["nodeCapacity"]["vs-enabler"]["value"],
+                    parsed["nodeCapacity"]["vmware-enabler"]["value"]))
+
+    def test_help_version_and_refused_combinations(self):
+        for args, status, shows in ((["--help"], 0, b"--summary"),
+                                    (["-?"], 0, b"--json"),
+                                    (["--version"], 0, b"cpuprobe release "),
+                                    (["--summary", "--json"], 2, b""),
+                                    (["--record", "--json"], 2, b"")):
+            with self.subTest(args=args):
+                result = self.cpuprobe(args)
+                self.assertEqual(status, result.status)
+                self.assertIn(shows, result.stdout)
+                self.assertEqual(b"" if status == 0 else b"usage: cpuprobe",
+                                 result.stderr[:len(b"usage: cpuprobe")])
+
+
+class NativeCpuProbeTest(OptionCases, TempDirCase):
+
+    def cpuprobe(self, args):
+        return run([native("cpuprobe")] + args, cwd=self.dir)
+
+    def fixture_arg(self, name, text=None):
+        if text is None:
+            return fixture(name)
+        with open(self.path(name), "w") as f:
+            f.write(text)
+        return self.path(name)
 
     def probe(self, *args):
         return run([native("cpuprobe")] + list(args), cwd=self.dir)
@@ -294,7 +370,20 @@ class NativeCpuProbeTest(TempDirCase):
                 self.assertIn(b"usage: cpuprobe", result.stderr)
 
 
-class WineCpuProbeTest(TempDirCase):
+class WineCpuProbeTest(OptionCases, TempDirCase):
+
+    def cpuprobe(self, args):
+        result = run([win64("cpuprobe")] + args, cwd=self.dir,
+                     prefix=self.prefix)
+        result.stdout = result.stdout.replace(b"\r\n", b"\n")
+        return result
+
+    def fixture_arg(self, name, text=None):
+        if text is None:
+            return wine_path(fixture(name))
+        with open(self.path(name), "w") as f:
+            f.write(text)
+        return wine_path(self.path(name))
 
     @classmethod
     def setUpClass(cls):

@@ -1,8 +1,11 @@
 // cpuprobe.cpp: shows what the CPUID probe makes of a processor. It probes
 // this processor, or a recorded one from a replay file, and prints the
 // processor record one field a line, then the host's package counts; with
-// --record it prints this processor's readings and this host's counts as a
-// replay file instead.
+// --summary the same in words with the node capacity each enabler would
+// publish, with --json the same fields for scripts; with --record it prints
+// this processor's readings and this host's counts as a replay file instead.
+#include "common/program_info.h"
+#include "cpuprobe_output.h"
 #include "invscan/scanners/cpuid.h"
 #include "invscan/scanners/cpuid_replay.h"
 
@@ -17,11 +20,46 @@ namespace {
 const int kStatusOk = 0;
 const int kStatusFailed = 2;
 
-const char kUsage[] = "usage: cpuprobe [--record | --replay FILE "
-                      "[--processors N] [--packages N]]\n";
+const char kUsage[] = "usage: cpuprobe [--summary | --json] [--replay FILE "
+                      "[--processors N] [--packages N]] | --record\n";
+
+const char kBanner[] = "cpuprobe: KEP Enabler diagnostics, the CPUID probe\n";
+
+const char kHelp[] =
+    "Usage: cpuprobe [--summary | --json]\n"
+    "       cpuprobe [--summary | --json] --replay FILE [--processors N]\n"
+    "                [--packages N]\n"
+    "       cpuprobe --record\n"
+    "       cpuprobe --help | --version\n"
+    "\n"
+    "Runs the enablers' CPUID probe on this processor, or on a recorded one,\n"
+    "and prints the processor record it fills, one name=value line a field,\n"
+    "then the host's package counts: the operating system's, the division\n"
+    "of logical processors by logical processors per package, and the one\n"
+    "the enablers take.\n"
+    "\n"
+    "Options:\n"
+    "  --summary       the same in words: processor, cores and threads,\n"
+    "                  packages and where the count comes from, caches, and\n"
+    "                  the node capacity each enabler would publish, and why\n"
+    "  --json          the same fields as one JSON object, for scripts\n"
+    "  --replay FILE   probe the processor recorded in FILE\n"
+    "  --processors N  the recorded host's logical processors (1 or more)\n"
+    "  --packages N    the recorded host's packages as its system counted\n"
+    "                  them (0: not known)\n"
+    "  --record        print this processor's readings as a replay file\n"
+    "  --help, -h, -?, /?\n"
+    "                  print this help and end with 0\n"
+    "  --version       print the version and end with 0\n"
+    "\n"
+    "Exit status: 0; 2 for a wrong command line or a replay file that cannot\n"
+    "be read. It writes no log; the enablers write theirs to en_out.txt.\n";
+
+enum class Output { kFields, kSummary, kJson };
 
 struct Options {
   bool record = false;
+  Output output = Output::kFields;
   const char* replayFile = nullptr;
   int processors = 0; ///< 0: as the replay file says
   int packages = -1;  ///< -1: as the replay file says
@@ -38,9 +76,16 @@ bool parseCount(const char* text, long min, int* count) {
 
 bool parseOptions(int argc, char** argv, Options* options) {
   bool countGiven = false;
+  int outputs = 0;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--record") == 0) {
       options->record = true;
+    } else if (strcmp(argv[i], "--summary") == 0) {
+      options->output = Output::kSummary;
+      ++outputs;
+    } else if (strcmp(argv[i], "--json") == 0) {
+      options->output = Output::kJson;
+      ++outputs;
     } else if (strcmp(argv[i], "--replay") == 0 && i + 1 < argc) {
       options->replayFile = argv[++i];
     } else if (strcmp(argv[i], "--processors") == 0 && i + 1 < argc) {
@@ -55,89 +100,11 @@ bool parseOptions(int argc, char** argv, Options* options) {
       return false;
     }
   }
-  if (options->record && options->replayFile)
+  if (options->record && (options->replayFile || outputs > 0))
+    return false;
+  if (outputs > 1)
     return false;
   return options->replayFile || !countGiven;
-}
-
-void printInt(const char* name, int32_t value) {
-  printf("%s=%ld\n", name, static_cast<long>(value));
-}
-
-void printUnsigned(const char* name, uint32_t value) {
-  printf("%s=%lu\n", name, static_cast<unsigned long>(value));
-}
-
-void printRecord(int result, const CpuIdInfo& info) {
-  printf("result=%d\n", result);
-  printf("vendor=%s\n", info.vendor);
-  printf("brandString=%s\n", info.brandString);
-  printInt("family", info.family);
-  printInt("model", info.model);
-  printInt("stepping", info.stepping);
-  printInt("processorType", info.processorType);
-  printInt("brandIndex", info.brandIndex);
-  printUnsigned("cpuSignature", info.cpuSignature);
-  printUnsigned("maxCpuidLevel", info.maxCpuidLevel);
-  printUnsigned("maxCpuidExtLevel", info.maxCpuidExtLevel);
-  printInt("apicId", info.apicId);
-  printInt("apicIdCount", info.apicIdCount);
-  int count = descriptorCount;
-  if (count < 0)
-    count = 0;
-  if (count > static_cast<int>(sizeof(info.cacheDescriptors)))
-    count = static_cast<int>(sizeof(info.cacheDescriptors));
-  printf("cacheDescriptors=");
-  for (int i = 0; i < count; ++i)
-    printf("%02x", static_cast<unsigned>(info.cacheDescriptors[i]));
-  printf("\n");
-  printInt("L2CacheSize", info.L2CacheSize);
-  printInt("L2CacheLineSize", info.L2CacheLineSize);
-  printInt("L2CacheAssociativity", info.L2CacheAssociativity);
-  printInt("L3CacheSize", info.L3CacheSize);
-  printInt("L3CacheLineSize", info.L3CacheLineSize);
-  printInt("L3CacheAssociativity", info.L3CacheAssociativity);
-  printInt("HTTisSet", info.HTTisSet);
-  printUnsigned("featuresEcx", info.featuresEcx);
-  printUnsigned("featuresEdx", info.featuresEdx);
-  printUnsigned("ext1Eax", info.ext1Eax);
-  printUnsigned("ext1Ebx", info.ext1Ebx);
-  printUnsigned("ext1Ecx", info.ext1Ecx);
-  printUnsigned("ext1Edx", info.ext1Edx);
-  printInt("Intel.isIntel", info.Intel.isIntel);
-  printInt("Intel.maxCoresPerChip", info.Intel.maxCoresPerChip);
-  printInt("AMD.isAMD", info.AMD.isAMD);
-  printUnsigned("AMD.powerManagement", info.AMD.powerManagement);
-  printUnsigned("AMD.extBrandId", info.AMD.extBrandId);
-  printInt("AMD.cmpLegacyIsSet", info.AMD.cmpLegacyIsSet);
-  printInt("AMD.maxCoresPerChip", info.AMD.maxCoresPerChip);
-  printInt("AMD.apicCoreBitsCount", info.AMD.apicCoreBitsCount);
-  printInt("AMD.numOfCores", info.AMD.numOfCores);
-  printInt("numCoresPerChip", info.numCoresPerChip);
-  printInt("numLogicalPerChip", info.numLogicalPerChip);
-  printInt("numLogicalPerCore", info.numLogicalPerCore);
-  printInt("htLogicalProcessors", info.htLogicalProcessors);
-  printInt("numOfCores", info.numOfCores);
-  printInt("htLogicalPerCore", info.htLogicalPerCore);
-  printInt("descriptorCount", descriptorCount);
-}
-
-// The counts beside the record: the system's package count, the division
-// and the one the enablers take. A probe that failed leaves the system's
-// count unasked in the enablers, so it is not taken here either.
-void printPackages(int result, const CpuIdInfo& info,
-                   const ProcessorServices& processor) {
-  int processors = processor.processorCount();
-  int systemPackages = processor.packageCount();
-  int used = choosePhysicalPackages(result == 0 ? systemPackages : 0,
-                                    processors, info.htLogicalProcessors);
-  bool fromSystem = result == 0 && systemPackages >= 1;
-  printInt("numberOfProcessors", processors);
-  printInt("numberOfPhysicalPackages", systemPackages);
-  printInt("packagesByDivision",
-           packagesByDivision(processors, info.htLogicalProcessors));
-  printInt("packagesUsed", used);
-  printf("packagesSource=%s\n", fromSystem ? "system" : "division");
 }
 
 // Runs the probe on this processor and prints every reading it made, with a
@@ -161,6 +128,14 @@ int record() {
 } // namespace
 
 int main(int argc, char** argv) {
+  if (hasHelpArgument(argc, argv)) {
+    fputs(kHelp, stdout);
+    return kStatusOk;
+  }
+  if (hasVersionArgument(argc, argv)) {
+    printVersion(stdout, "cpuprobe", kBanner);
+    return kStatusOk;
+  }
   Options options;
   if (!parseOptions(argc, argv, &options)) {
     fputs(kUsage, stderr);
@@ -191,7 +166,17 @@ int main(int argc, char** argv) {
   }
   CpuIdInfo info;
   int result = getCpuIdInfo(&info, *processor.cpuIdSource);
-  printRecord(result, info);
-  printPackages(result, info, processor);
+  Packages packages = countPackages(result, info, processor);
+  switch (options.output) {
+  case Output::kFields:
+    printFieldLines(result, info, packages);
+    break;
+  case Output::kSummary:
+    printSummary(result, info, packages);
+    break;
+  case Output::kJson:
+    printJson(result, info, packages);
+    break;
+  }
   return kStatusOk;
 }

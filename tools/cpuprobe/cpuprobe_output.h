@@ -1,0 +1,38 @@
+// cpuprobe_output.h: what cpuprobe prints from one probe and the host's
+// counts: the name=value lines (the default), a summary in words with the
+// node capacity each enabler would publish, or the same fields as JSON.
+#ifndef ENABLER_TOOLS_CPUPROBE_OUTPUT_H
+#define ENABLER_TOOLS_CPUPROBE_OUTPUT_H
+
+#include "invscan/scanners/cpuid.h"
+
+/// The host's packages as the enablers count them.
+struct Packages {
+  int processors;     ///< logical processors the system reports
+  int system;         ///< packages the system reports; 0: not known
+  int byDivision;     ///< processors / htLogicalProcessors
+  int used;           ///< the count the enablers take
+  bool fromSystem;    ///< `used` is the system's count
+  int32_t perPackage; ///< htLogicalProcessors
+};
+
+/// The counts for a probe that gave `result` and `info` on `processor`.
+Packages countPackages(int result, const CpuIdInfo& info,
+                       const ProcessorServices& processor);
+
+/// `result=`, one `name=value` line for each field of the record in the
+/// order of its definition, `descriptorCount=`, then the counts:
+/// numberOfProcessors, numberOfPhysicalPackages, packagesByDivision,
+/// packagesUsed and packagesSource. On standard output.
+void printFieldLines(int result, const CpuIdInfo& info,
+                     const Packages& packages);
+
+/// One `label: value` line each: the processor, its counts, caches, and the
+/// node capacity each enabler would publish, with the reason.
+void printSummary(int result, const CpuIdInfo& info, const Packages& packages);
+
+/// The fields of printFieldLines as one JSON object, in the same order, then
+/// "nodeCapacity" with each enabler's value and reason.
+void printJson(int result, const CpuIdInfo& info, const Packages& packages);
+
+#endif
