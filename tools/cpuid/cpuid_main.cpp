@@ -25,7 +25,8 @@ const char kHelp[] =
     "own cpuid program where that is not installed; the enablers run it from\n"
     "their own folder without arguments. Other arguments are ignored.\n"
     "\n"
-    "Exit status: 0.\n"
+    "Exit status: 0. It writes no log; the enablers write theirs to\n"
+    "en_out.txt.\n"
     "Check a report with: cpuid | vtdump --record\n";
 
 } // namespace
