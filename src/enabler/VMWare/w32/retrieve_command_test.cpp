@@ -366,11 +366,12 @@ TEST_F(ScriptRunTest, InterpreterInheritsTheSearchPath) {
   ASSERT_TRUE(
       composeSearchPath(earlier, "C:\\VmPerl\\", "C:\\Server\\", &value));
   ASSERT_TRUE(setEnvironment("PATH", value));
-  int result =
-      runChildProcess(composeScriptCommand(vmperlPath(), identityOf("x"), 1, false));
+  SystemError error;
+  int result = runChildProcess(
+      composeScriptCommand(vmperlPath(), identityOf("x"), 1, false), &error);
   // Put the test's own PATH back before anything can fail.
   setTestEnv("PATH", earlier.c_str());
-  ASSERT_EQ(0, result);
+  ASSERT_EQ(0, result) << error.message() << " with PATH " << value;
   std::vector<std::string> lines = recorded();
   ASSERT_LE(2u, lines.size());
   EXPECT_EQ("PATH=" + value, lines[lines.size() - 2]);
