@@ -3,6 +3,8 @@
 #include "enabler/common/frame.h"
 
 #include "common/check.h"
+#include "common/platform/files.h"
+#include "common/platform/process_setup.h"
 #include "enabler/common/exit_status.h"
 
 #include <stdarg.h>
@@ -50,9 +52,11 @@ bool acceptCommandLine(int argc, char** argv, Flags& flags) {
 }
 
 /// Opens en_out.txt in the current directory, truncating an earlier one; text
-/// mode, so each "\n" becomes the platform's line end.
+/// mode, so each "\n" becomes the platform's line end. A link, a named pipe,
+/// a device or another run's log there counts as a log that cannot be
+/// created, and no child inherits the log.
 bool openLogFile() {
-  logFile = fopen(kLogFileName, "w");
+  logFile = openRunLog(kLogFileName);
   return logFile != nullptr;
 }
 
@@ -113,6 +117,7 @@ void closeLogFile() {
 
 int runVirtualServerFrame(int argc, char** argv, void (*worker)()) {
   ENABLER_ASSERT(worker != nullptr, "frame");
+  prepareUnattendedProcess();
   resetFrame(EnablerProgram::VirtualServer);
   Flags flags;
   if (!acceptCommandLine(argc, argv, flags))
@@ -143,6 +148,7 @@ int runVirtualServerFrame(int argc, char** argv, void (*worker)()) {
 
 int runVMwareFrame(int argc, char** argv, int (*worker)()) {
   ENABLER_ASSERT(worker != nullptr, "frame");
+  prepareUnattendedProcess();
   resetFrame(EnablerProgram::VMware);
   Flags flags;
   if (!acceptCommandLine(argc, argv, flags))
