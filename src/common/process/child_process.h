@@ -22,6 +22,14 @@ public:
   virtual int read(char* buffer, int count) = 0;
   /// Closes the stream; later reads give 0. Closing twice does nothing.
   virtual void close() {}
+  /// Waits at most `milliseconds` until a read would not block: bytes or the
+  /// end of the stream are there. False when the time passed first. A stream
+  /// that never blocks (a closed one included) is ready at once; a failure
+  /// of the wait counts as ready, so that the read reports it.
+  virtual bool waitReadable(long milliseconds) {
+    (void)milliseconds;
+    return true;
+  }
 
   /// Why the last read gave 0 when that was a failure of the system, not the
   /// end of the stream or a closed stream; no failure otherwise.
