@@ -320,7 +320,8 @@ class PackageTest(unittest.TestCase):
         # 2003 and XP as well as later versions: no program may import a
         # kernel32 function that came with Vista or Windows 7 (the posix
         # threading runtime's GetTickCount64, the condition variables and
-        # slim locks, the K32 functions such as K32GetModuleFileNameExA).
+        # slim locks, the K32 functions such as K32GetModuleFileNameExA, the
+        # attribute lists that limit what a child inherits).
         newer = re.compile(r"^(K32|GetTickCount64$|InitializeConditionVariable"
                            r"|SleepConditionVariable|WakeConditionVariable"
                            r"|WakeAllConditionVariable|InitializeSRWLock"
@@ -328,7 +329,10 @@ class PackageTest(unittest.TestCase):
                            r"|InitOnce|GetLogicalProcessorInformationEx$"
                            r"|CreateSymbolicLink|GetFinalPathNameByHandle"
                            r"|GetErrorMode$|GetThreadId$|GetProcessId$"
-                           r"|QueryFullProcessImageName)")
+                           r"|QueryFullProcessImageName"
+                           r"|InitializeProcThreadAttributeList"
+                           r"|UpdateProcThreadAttribute"
+                           r"|DeleteProcThreadAttributeList)")
         for name in PROGRAMS:
             with self.subTest(program=name):
                 functions = imported_functions(self.member(name + ".exe"))
