@@ -10,10 +10,8 @@
 
 namespace {
 
-/// Process numbers of children released while they still ran; 0 marks a free
-/// slot. The SIGCHLD handler reaps them as they end, so that none stays a
-/// zombie for the rest of a long run (vmware-enabler waits for its script
-/// long after its cpuid child was released).
+/// Process numbers of children released while they still ran, which the
+/// SIGCHLD handler reaps as they end; 0 marks a free slot.
 constexpr int kReleasedSlots = 64;
 std::atomic<pid_t> releasedChildren[kReleasedSlots];
 

@@ -128,6 +128,8 @@ bool readModel(const char* path, Model* model) {
   if (!path || !readRegularFile(path, kVsModelMaxBytes, &text))
     return false;
   VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
+  // The text goes before the model grows beside the document.
+  std::string().swap(text);
   bool accepted = document->status >= 0 && document->root;
   if (accepted) {
     VtNode* server = document->root;
