@@ -10,6 +10,8 @@ and running nothing it was not asked to run.
 
 import os
 import shutil
+import signal
+import subprocess
 import sys
 import tempfile
 import time
@@ -24,6 +26,13 @@ import e2e_support as e2e  # noqa: E402
 
 # Every run must end within this many seconds.
 TIMEOUT = 60
+
+# What the caller's environment holds in PHYSICAL_PROCESSOR before a run: a
+# record of another host.
+STALE_RECORD = "9:StaleHost:1:1:1:1:1:32"
+
+# The line the forging cpuid program writes into the files it inherited.
+FORGED_LINE = b"OK: forged by the cpuid program"
 
 # Texts that a shell, printf or a quoting routine would act on.
 NASTY_IDENTITY = {
@@ -51,9 +60,10 @@ class HostileCase(unittest.TestCase):
         return Scenario(os.path.join(self.root, "host%d" % self.count),
                         enabler, cpuid)
 
-    def run_enabler(self, s, args=("-v",), extra_env=None):
+    def run_enabler(self, s, args=("-v",), extra_env=None, timeout=TIMEOUT,
+                    **options):
         started = time.monotonic()
-        result = s.run(args, extra_env=extra_env, timeout=TIMEOUT)
+        result = s.run(args, extra_env=extra_env, timeout=timeout, **options)
         self.assertEqual(result.stdout, b"", "nothing on standard output")
         self.assertGreaterEqual(result.returncode, 0,
                                 "killed by signal %d" % -result.returncode)
@@ -68,10 +78,12 @@ class HostileCase(unittest.TestCase):
 
 
 class HostileCpuidTest(HostileCase):
-    """A cpuid program that floods, nests, waits or dies."""
+    """A cpuid program that floods, nests, waits, dies or meddles."""
 
     # mode: (record expected, log text expected)
     MODES = [
+        ("forge", True, None),
+        ("flood-groups", False, b"Warning! vtExecCommand failed.\n"),
         ("report", True, None),
         ("long-line", False, None),
         ("deep", False, None),
@@ -94,6 +106,7 @@ class HostileCpuidTest(HostileCase):
                 log = s.log()
                 self.assertIn(b"getInfoFromCPUID() finished with result=%d\n"
                               % (1 if has_record else 0), log)
+                self.assertNotIn(FORGED_LINE, log)
                 if log_text:
                     self.assertIn(log_text, log)
                 record = s.parameter(b"KEP_PHYSICAL_PROCESSOR")
@@ -115,15 +128,40 @@ class HostileCpuidTest(HostileCase):
             with self.subTest(mode=mode):
                 s = self.scenario("vmware-enabler", cpuid="hostile_cpuid")
                 s.vmware(server=s.server_dir(), vmperl=s.vmperl_dir())
-                r = self.run_enabler(s, extra_env={"KEP_HOSTILE_CPUID": mode})
+                r = self.run_enabler(s, extra_env={
+                    "KEP_HOSTILE_CPUID": mode,
+                    "PHYSICAL_PROCESSOR": STALE_RECORD})
                 self.assertEqual(r.returncode, 0, s.log())
                 if log_text:
                     self.assertIn(log_text, s.log())
+                self.assertNotIn(FORGED_LINE, s.log())
                 args, path, record = s.retrieved()
                 if has_record:
                     self.assertEqual(record, scenario.REPORT_RECORD_VMWARE)
                 else:
+                    # The caller's value never reaches the script.
                     self.assertEqual(record, b"<unset>")
+
+    def test_flooding_report_is_read_in_bounded_memory(self):
+        # 32 MiB of empty groups made a document of about 400 MiB when the
+        # report was read whole.
+        need("vs-enabler", "hostile_cpuid")
+        s = self.scenario("vs-enabler", cpuid="hostile_cpuid")
+        s.vs_model(model([running("web01")]))
+        peak = s.path("peak.txt")
+        measure = ("import resource, subprocess, sys; "
+                   "status = subprocess.call(sys.argv[2:]); "
+                   "open(sys.argv[1], 'w').write(str(resource.getrusage("
+                   "resource.RUSAGE_CHILDREN).ru_maxrss)); "
+                   "sys.exit(status)")
+        self.run_enabler(s, extra_env={"KEP_HOSTILE_CPUID": "flood-groups",
+                                       "KEP_HOSTILE_BYTES": str(32 << 20)},
+                         wrapper=(sys.executable, "-c", measure, peak))
+        self.assertIn(b"Warning! vtExecCommand failed.\n", s.log())
+        self.assertIsNone(s.parameter(b"KEP_PHYSICAL_PROCESSOR"))
+        with open(peak) as f:
+            kilobytes = int(f.read())
+        self.assertLess(kilobytes, 128 * 1024)
 
     def test_record_from_long_fields_is_cut_to_bounds(self):
         need("vs-enabler", "hostile_cpuid")
@@ -141,7 +179,8 @@ class HostileCpuidTest(HostileCase):
 class WineHostileCpuidTest(HostileCase):
     """The same cpuid programs as cpuid.exe beside the win64 vmware-enabler
     under wine64: the Windows pipes, with the enabler's end of the error pipe
-    closed at the start and the child's standard input at its end."""
+    closed at the start and the child's standard input at its end, and the
+    handles a child inherits."""
 
     prefix = e2e.WinePrefix("hostile")
     SERVER_KEY = "SOFTWARE\\VMware, Inc.\\VMware Server"
@@ -184,17 +223,22 @@ class WineHostileCpuidTest(HostileCase):
         self.assertEqual(0, result.status, result.stderr)
 
     def run_mode(self, mode):
+        """Runs vmware-enabler -v with the cpuid program in `mode` and a stale
+        PHYSICAL_PROCESSOR in its environment; gives the record the script
+        received (None: unset) and keeps the log."""
         record = os.path.join(self.work, "record.txt")
         if os.path.exists(record):
             os.remove(record)
         env = {"VMW_TEST_RECORD": e2e.wine_path(record),
-               "VMW_TEST_STATUS": None, "PHYSICAL_PROCESSOR": None,
+               "VMW_TEST_STATUS": None, "PHYSICAL_PROCESSOR": STALE_RECORD,
                "KEP_HOMEDIR": None, "KEP_HOSTILE_CPUID": mode}
         result = e2e.run([os.path.join(self.bin, "vmware-enabler.exe"), "-v"],
                          self.work, env=env, prefix=self.prefix,
                          timeout=TIMEOUT * 2)
         self.assertEqual(b"", result.stdout)
         self.assertEqual(0, result.status)
+        with open(os.path.join(self.work, "en_out.txt"), "rb") as f:
+            self.log = f.read()
         with open(record, "rb") as f:
             for line in f.read().decode("utf-8").split("\n"):
                 if line.startswith("PHYSICAL_PROCESSOR="):
@@ -209,7 +253,30 @@ class WineHostileCpuidTest(HostileCase):
                     self.assertEqual(
                         record, scenario.REPORT_RECORD_VMWARE.decode())
                 else:
+                    # The caller's value never reaches the script.
                     self.assertIsNone(record)
+                self.assertNotIn(FORGED_LINE, self.log)
+
+    def test_lingering_cpuid_does_not_hold_the_callers_pipe(self):
+        # The caller reads the enabler's output to its end, as the inventory
+        # product does; a cpuid.exe that inherited the enabler's standard
+        # output would keep it waiting for 60 s. (Under Wine every process
+        # also keeps the Unix standard error of the process that started it,
+        # whatever its Windows handles are, so only standard output tells.)
+        env = {"VMW_TEST_RECORD": None, "VMW_TEST_STATUS": None,
+               "KEP_HOMEDIR": None, "KEP_HOSTILE_CPUID": "linger",
+               "KEP_HOSTILE_SECONDS": "60"}
+        env = {k: v for k, v in self.prefix.env(env).items() if v is not None}
+        started = time.monotonic()
+        process = subprocess.Popen(
+            [e2e.WINE, os.path.join(self.bin, "vmware-enabler.exe"), "-v"],
+            cwd=self.work, env=env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(process.kill)
+        output, _ = process.communicate(timeout=TIMEOUT * 2)
+        self.assertEqual(b"", output)
+        self.assertEqual(0, process.returncode)
+        self.assertLess(time.monotonic() - started, 30)
 
 
 class HostileIdentityTest(HostileCase):
@@ -354,9 +421,9 @@ def long_directory(base, length):
 
 
 class HostileEnvironmentTest(HostileCase):
-    """What the environment names: DMI files that are pipes or devices, a
-    parameter record that cannot be written, a PATH too long to extend, a
-    home directory of odd text."""
+    """What the environment names: DMI files, a registry file, a model or a
+    replay file that are pipes or devices, a parameter record that cannot be
+    written, a PATH too long to extend, a home directory of odd text."""
 
     def dmi_with_traps(self, s):
         directory = s.dmi(scenario.PLAIN_IDENTITY)
@@ -399,6 +466,59 @@ class HostileEnvironmentTest(HostileCase):
         self.assertIn(b"ERROR: Failure during KEP_PHYSICAL_PROCESSOR set\n",
                       s.log())
 
+    def special_files(self, s):
+        """A named pipe without writer or reader, and a device that never
+        ends: what a native stand-in file may turn out to be."""
+        fifo = s.path("fifo")
+        os.mkfifo(fifo)
+        return [fifo, "/dev/zero"]
+
+    def test_stand_in_files_that_are_no_regular_files_are_absent(self):
+        # Each was read without bound or waited for: /dev/zero ended the run
+        # with bad_alloc, a named pipe held it for ever.
+        need("vs-enabler", "vmware-enabler", "cpuid")
+        s = self.scenario("vmware-enabler")
+        s.vmware(server=s.server_dir(), vmperl=s.vmperl_dir())
+        for special in self.special_files(s):
+            with self.subTest(registry=special):
+                s.env["KEP_REGISTRY_FILE"] = special
+                r = self.run_enabler(s, timeout=20)
+                self.assertEqual(r.returncode, 7)
+                self.assertIn(b"ERROR: VMWare not installed\n", s.log())
+
+        s = self.scenario("vs-enabler")
+        for special in self.special_files(s):
+            with self.subTest(model=special):
+                s.env["KEP_VS_MODEL"] = special
+                r = self.run_enabler(s, timeout=20)
+                self.assertEqual(r.returncode, 6)
+                self.assertIn(b"ERROR: Microsoft Virtual Server not "
+                              b"installed!\n", s.log())
+
+    def test_parameter_record_that_is_a_named_pipe_fails_at_once(self):
+        need("vs-enabler", "cpuid")
+        s = self.scenario("vs-enabler")
+        s.vs_model(model([running("web01")]))
+        fifo = s.path("record-fifo")
+        os.mkfifo(fifo)
+        s.env["KEP_VS_PARAMETERS"] = fifo
+        r = self.run_enabler(s, timeout=20)
+        # As a record that cannot be written: every set fails.
+        self.assertEqual(r.returncode, 5)
+        self.assertIn(b"ERROR: Failure during KEP_NODE_ID set\n", s.log())
+
+    def test_replay_file_that_is_no_regular_file(self):
+        need("cpuprobe")
+        s = self.scenario("vs-enabler")
+        for special in self.special_files(s):
+            with self.subTest(replay=special):
+                r = subprocess.run([scenario.native("cpuprobe"), "--replay",
+                                    special], stdin=subprocess.DEVNULL,
+                                   capture_output=True, timeout=20)
+                self.assertEqual(r.returncode, 2)
+                self.assertEqual(r.stdout, b"")
+                self.assertIn(b"cannot read " + special.encode(), r.stderr)
+
     def test_path_too_long_to_extend(self):
         need("vmware-enabler", "cpuid")
         s = self.scenario("vmware-enabler")
@@ -424,33 +544,176 @@ class HostileEnvironmentTest(HostileCase):
                 self.assertNothingRun(s)
 
 
-class FailingLogTest(HostileCase):
-    """en_out.txt is a link to /dev/full: every write to the log fails."""
+class HostileLogTest(HostileCase):
+    """What lies at en_out.txt: a link, a named pipe, another run's log. Each
+    means "no log": the run ends with the status it has without -v and leaves
+    the thing as it was."""
 
-    def test_exit_status_is_the_jobs(self):
-        if not os.path.exists("/dev/full"):
-            self.skipTest("no /dev/full")
+    SETUPS = [
+        ("vs-enabler", lambda s: s.vs_model(model([running("web01")]))),
+        ("vs-enabler", lambda s: None),
+        ("vmware-enabler", lambda s: s.vmware(server=s.server_dir(),
+                                              vmperl=s.vmperl_dir())),
+        ("vmware-enabler", lambda s: s.vmware(server=s.server_dir(),
+                                              vmperl=s.vmperl_dir(),
+                                              script_status=6)),
+        ("vmware-enabler", lambda s: None),
+    ]
+
+    def each_setup(self, trap, timeout=TIMEOUT):
+        """Runs every setup with -v after `trap(scenario, log path)` and
+        checks its status against the same run without -v."""
         need("vs-enabler", "vmware-enabler", "cpuid")
-        setups = [
-            ("vs-enabler", lambda s: s.vs_model(model([running("web01")]))),
-            ("vs-enabler", lambda s: None),
-            ("vmware-enabler", lambda s: s.vmware(server=s.server_dir(),
-                                                  vmperl=s.vmperl_dir())),
-            ("vmware-enabler", lambda s: s.vmware(server=s.server_dir(),
-                                                  vmperl=s.vmperl_dir(),
-                                                  script_status=6)),
-            ("vmware-enabler", lambda s: None),
-        ]
-        for enabler, setup in setups:
+        for enabler, setup in self.SETUPS:
             with self.subTest(enabler=enabler):
                 quiet = self.scenario(enabler)
                 setup(quiet)
                 expected = self.run_enabler(quiet, args=()).returncode
                 s = self.scenario(enabler)
                 setup(s)
-                os.symlink("/dev/full", os.path.join(s.work, "en_out.txt"))
-                r = self.run_enabler(s, args=("-v",))
+                trap(s, os.path.join(s.work, "en_out.txt"))
+                r = self.run_enabler(s, args=("-v",), timeout=timeout)
                 self.assertEqual(r.returncode, expected)
+
+    def test_link_is_never_followed(self):
+        def trap(s, log):
+            # As root, following the link would empty any file and write the
+            # log, host data included, into it.
+            victim = s.path("victim")
+            with open(victim, "wb") as f:
+                f.write(b"another program's file\n")
+            os.symlink(victim, log)
+            self.addCleanup(self.assertVictimKept, victim, log)
+        self.each_setup(trap)
+
+    def assertVictimKept(self, victim, log):
+        with open(victim, "rb") as f:
+            self.assertEqual(f.read(), b"another program's file\n")
+        self.assertTrue(os.path.islink(log))
+
+    def test_link_to_a_device_is_no_log(self):
+        if not os.path.exists("/dev/full"):
+            self.skipTest("no /dev/full")
+        self.each_setup(lambda s, log: os.symlink("/dev/full", log))
+
+    def test_named_pipe_is_not_waited_for(self):
+        # Opening a named pipe without reader for writing waits for ever.
+        self.each_setup(lambda s, log: os.mkfifo(log), timeout=20)
+
+    def test_overlapping_runs_keep_the_first_runs_log(self):
+        need("vs-enabler", "hostile_cpuid")
+        # The first run waits for its cpuid program while it holds the log;
+        # the second, in the same folder, ends meanwhile.
+        first = self.scenario("vs-enabler", cpuid="hostile_cpuid")
+        first.vs_model(model([running("first-run")]))
+        second = self.scenario("vs-enabler", cpuid="hostile_cpuid")
+        second.vs_model(model([running("second-run-" + "x" * 2000)]))
+        second.work = first.work
+        quiet = self.scenario("vs-enabler", cpuid="hostile_cpuid")
+        quiet.vs_model(model([running("second-run-" + "x" * 2000)]))
+        expected = self.run_enabler(quiet, args=()).returncode
+
+        process = first.start(("-v",), extra_env={
+            "KEP_HOSTILE_CPUID": "late", "KEP_HOSTILE_SECONDS": "3"})
+        self.addCleanup(process.kill)
+        deadline = time.monotonic() + 20
+        while b"path to cpuid executable" not in first.log():
+            self.assertLess(time.monotonic(), deadline, "first run not begun")
+            time.sleep(0.05)
+        r = self.run_enabler(second, args=("-v",))
+        self.assertEqual(r.returncode, expected)
+        process.communicate(timeout=TIMEOUT)
+
+        log = first.log()
+        self.assertNotIn(b"\0", log)
+        self.assertNotIn(b"second-run", log)
+        self.assertTrue(log.startswith(b"Log file opened\n"), log[:200])
+        self.assertTrue(log.endswith(b"\nClosing log file\n"), log[-200:])
+        self.assertEqual(first.parameter(b"KEP_VM_ID"), b"first-run")
+
+
+class HostileCallerTest(HostileCase):
+    """What the caller leaves to the enabler's process: signals ignored or
+    blocked, a closed standard error, a standard error without reader."""
+
+    def vmware_scenario(self, script_status=0):
+        s = self.scenario("vmware-enabler")
+        s.vmware(server=s.server_dir(), vmperl=s.vmperl_dir(),
+                 script_status=script_status)
+        return s
+
+    def test_ignored_child_signal_keeps_the_scripts_status(self):
+        # With SIGCHLD ignored the system reaps the script before the
+        # enabler can learn its status.
+        need("vmware-enabler", "cpuid")
+        for status in (0, 6):
+            with self.subTest(status=status):
+                s = self.vmware_scenario(status)
+                r = self.run_enabler(s, preexec_fn=lambda: signal.signal(
+                    signal.SIGCHLD, signal.SIG_IGN))
+                self.assertEqual(r.returncode, status, s.log())
+
+    def test_script_starts_with_no_signal_blocked_or_ignored(self):
+        need("vmware-enabler", "cpuid")
+        s = self.vmware_scenario()
+
+        def meddle():
+            signal.signal(signal.SIGHUP, signal.SIG_IGN)
+            signal.signal(signal.SIGINT, signal.SIG_IGN)
+            signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGUSR1})
+        signals = s.path("signals.txt")
+        r = self.run_enabler(s, extra_env={"KEP_RETRIEVE_SIGNALS": signals},
+                             preexec_fn=meddle)
+        self.assertEqual(r.returncode, 0, s.log())
+        with open(signals) as f:
+            sets = dict(line.split(":\t") for line in f.read().splitlines())
+        self.assertEqual(int(sets["SigBlk"], 16), 0)
+        # Neither the caller's ignored signals nor the enabler's own SIGPIPE
+        # (perl ignores SIGFPE by itself).
+        ignored = int(sets["SigIgn"], 16)
+        for number in (signal.SIGHUP, signal.SIGINT, signal.SIGPIPE):
+            self.assertFalse(ignored & (1 << (number - 1)), number)
+
+    def test_standard_error_without_reader(self):
+        # The banner and the usage line go to standard error; a pipe whose
+        # reader is gone must not end the enabler half-way.
+        need("vs-enabler", "vmware-enabler", "cpuid")
+        cases = [
+            ("vs-enabler", ("-version",), None),
+            ("vs-enabler", ("-x",), 1),
+            ("vmware-enabler", ("-v", "-version"), None),
+            ("vmware-enabler", ("-x",), 7),
+        ]
+        for enabler, args, usage in cases:
+            with self.subTest(enabler=enabler, args=args):
+                if enabler == "vs-enabler":
+                    s = self.scenario(enabler)
+                    s.vs_model(model([running("web01")]))
+                else:
+                    s = self.vmware_scenario()
+                expected = usage
+                if expected is None:
+                    expected = self.run_enabler(s, args=()).returncode
+                reader, writer = os.pipe()
+                os.close(reader)
+                try:
+                    r = self.run_enabler(s, args=args, stderr=writer)
+                finally:
+                    os.close(writer)
+                self.assertEqual(r.returncode, expected)
+                if enabler == "vmware-enabler" and usage is None:
+                    self.assertTrue(s.log().endswith(b"\n\n"), s.log())
+
+    def test_closed_standard_error_is_not_the_log(self):
+        # vmware-enabler opens its log before it writes the banner: with
+        # descriptor 2 closed the log took its number, and the banner.
+        need("vmware-enabler", "cpuid")
+        s = self.vmware_scenario()
+        r = self.run_enabler(s, args=("-v", "-version"),
+                             preexec_fn=lambda: os.close(2))
+        self.assertEqual(r.returncode, 0)
+        self.assertNotIn(b"KEP Enabler", s.log())
+        self.assertIn(b"Perl paths and command line:\n", s.log())
 
 
 if __name__ == "__main__":

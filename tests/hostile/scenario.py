@@ -32,9 +32,16 @@ REPORT_RECORD_VMWARE = b"2:GenuineIntel:6:0:4:2:2400:64"
 
 # A retrieve.pl that records what it received: its arguments separated by NUL
 # bytes, then PATH and PHYSICAL_PROCESSOR, each on a line of its own after a
-# NUL byte; it ends with the status named by KEP_RETRIEVE_STATUS.
+# NUL byte; when KEP_RETRIEVE_SIGNALS names a file, its blocked and ignored
+# signals (the SigBlk and SigIgn lines of /proc/self/status) go there. It ends
+# with the status named by KEP_RETRIEVE_STATUS.
 RETRIEVE_PL = r"""
 binmode(STDOUT);
+if ($ENV{KEP_RETRIEVE_SIGNALS} && open(my $status, '<', '/proc/self/status')) {
+    open(my $s, '>', $ENV{KEP_RETRIEVE_SIGNALS}) or die "cannot write signals";
+    print $s grep { /^Sig(Blk|Ign):/ } <$status>;
+    close($s);
+}
 my $out = $ENV{KEP_RETRIEVE_RECORD} || 'retrieve.out';
 open(my $f, '>', $out) or die "cannot write $out";
 binmode($f);
@@ -175,15 +182,26 @@ class Scenario:
             env.update(extra)
         return {k: v for k, v in env.items() if v is not None}
 
-    def run(self, args=(), extra_env=None, timeout=60, wrapper=()):
+    def run(self, args=(), extra_env=None, timeout=60, wrapper=(),
+            stderr=subprocess.PIPE, preexec_fn=None):
         """Runs the enabler in the working directory; a run that outlasts
-        `timeout` raises subprocess.TimeoutExpired, so a hang is a failure."""
+        `timeout` raises subprocess.TimeoutExpired, so a hang is a failure.
+        `stderr` and `preexec_fn` go to subprocess.run as they are (a
+        descriptor the enabler's standard error is made of; what the child
+        changes about itself before the enabler starts)."""
         argv = list(wrapper) + [self.enabler] + list(args)
         return subprocess.run(argv, cwd=self.work,
                               env=self.full_env(extra_env),
                               stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              timeout=timeout)
+                              stdout=subprocess.PIPE, stderr=stderr,
+                              timeout=timeout, preexec_fn=preexec_fn)
+
+    def start(self, args=(), extra_env=None):
+        """Starts the enabler in the working directory without waiting."""
+        return subprocess.Popen([self.enabler] + list(args), cwd=self.work,
+                                env=self.full_env(extra_env),
+                                stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
     def log(self):
         path = os.path.join(self.work, "en_out.txt")

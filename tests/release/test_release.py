@@ -343,7 +343,8 @@ class PackageTest(unittest.TestCase):
         # The release build compiles against XP's headers, which stops a
         # direct call of a Vista-or-later function in our sources; this
         # catches what the headers do not (the runtime's and the libraries'
-        # own imports, and functions that XP gained only with a service pack).
+        # own imports, and functions that XP gained only with a service pack),
+        # and the attribute lists that limit what a child inherits.
         newer = re.compile(r"^(K32|GetTickCount64$|InitializeConditionVariable"
                            r"|SleepConditionVariable|WakeConditionVariable"
                            r"|WakeAllConditionVariable|InitializeSRWLock"
@@ -351,7 +352,10 @@ class PackageTest(unittest.TestCase):
                            r"|InitOnce|GetLogicalProcessorInformation(Ex)?$"
                            r"|CreateSymbolicLink|GetFinalPathNameByHandle"
                            r"|GetErrorMode$|GetThreadId$|GetProcessId$"
-                           r"|QueryFullProcessImageName)")
+                           r"|QueryFullProcessImageName"
+                           r"|InitializeProcThreadAttributeList"
+                           r"|UpdateProcThreadAttribute"
+                           r"|DeleteProcThreadAttributeList)")
         for name in PROGRAMS:
             with self.subTest(program=name):
                 functions = imported_functions(self.member(name + ".exe"))

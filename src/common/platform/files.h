@@ -1,12 +1,14 @@
 // files.h: reading a whole file that the programs are told about (a model, a
-// registry export, a recorded processor, a DMI attribute) without trusting
-// what lies at the path. No OS header here.
+// registry export, a recorded processor, a DMI attribute), opening the run's
+// log and a record to append to, without trusting what lies at the path. No
+// OS header here.
 #ifndef ENABLER_PLATFORM_FILES_H
 #define ENABLER_PLATFORM_FILES_H
 
 #include "common/platform/system_error.h"
 
 #include <stddef.h>
+#include <stdio.h>
 
 #include <string>
 
@@ -17,5 +19,22 @@
 /// `maxBytes` bytes (nothing beyond that is read).
 bool readRegularFile(const std::string& path, size_t maxBytes,
                      std::string* content, SystemError* error = nullptr);
+
+/// Opens `path` as the log of this run: created when absent, emptied when it
+/// exists, for writing in text mode (on Windows each "\n" becomes CR LF).
+/// The caller closes the stream with fclose. Null, with the reason in `*error`
+/// when not null and the file left as it was, when the path is a symbolic
+/// link (never followed), is anything but a regular file (a named pipe or a
+/// device is refused without waiting for it), is held as its log by another
+/// run that has not ended, or cannot be created. While it is open the file is
+/// held for this run, and no child process inherits it.
+FILE* openRunLog(const std::string& path, SystemError* error = nullptr);
+
+/// Opens `path` for appending in binary, created when absent, without ever
+/// waiting: a named pipe without reader fails at once, and natively a write
+/// that would block (a named pipe nobody reads) fails instead. The caller
+/// closes the stream with fclose. Null, with the reason in `*error` when not
+/// null, when it cannot be opened. No child process inherits it.
+FILE* openForAppending(const std::string& path, SystemError* error = nullptr);
 
 #endif

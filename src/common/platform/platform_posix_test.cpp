@@ -1,11 +1,16 @@
 // platform_posix_test.cpp: what only the POSIX half of the platform meets:
-// named pipes and devices where a file is expected.
+// named pipes, devices and symbolic links where a file is expected, and the
+// dispositions a caller leaves to the process.
 #include "common/platform/files.h"
+#include "common/platform/process_setup.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -25,6 +30,63 @@ TEST(FilesPosixTest, PipesAndDevicesAreRefusedWithoutWaiting) {
     EXPECT_NE(std::string::npos, error.message().find("not a regular file"))
         << error.message();
   }
+}
+
+TEST(RunLogPosixTest, LinksPipesAndDevicesAreNoLogAndStayAsTheyWere) {
+  TempDir dir;
+  const std::filesystem::path base(dir.path());
+  const std::string target = (base / "target").string();
+  ASSERT_TRUE(writeTestFile(target, "someone else's file\n"));
+  ASSERT_EQ(0, symlink(target.c_str(), (base / "link").c_str()));
+  ASSERT_EQ(0,
+            symlink((base / "nowhere").c_str(), (base / "dangling").c_str()));
+  ASSERT_EQ(0, mkfifo((base / "fifo").c_str(), 0600));
+  // A named pipe with a reader opens without waiting; it is still no file.
+  ASSERT_EQ(0, mkfifo((base / "read-fifo").c_str(), 0600));
+  int reader = open((base / "read-fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+
+  for (const char* name : {"link", "dangling", "fifo", "read-fifo"}) {
+    SCOPED_TRACE(name);
+    SystemError error;
+    EXPECT_EQ(nullptr, openRunLog((base / name).string(), &error));
+    EXPECT_TRUE(error.failed());
+  }
+  SystemError error;
+  EXPECT_EQ(nullptr, openRunLog("/dev/null", &error));
+  EXPECT_NE(std::string::npos, error.message().find("not a regular file"))
+      << error.message();
+  close(reader);
+  EXPECT_EQ("someone else's file\n", readTestFile(target));
+  EXPECT_FALSE(std::filesystem::exists(base / "nowhere"));
+}
+
+TEST(ProcessSetupPosixTest, CallersSignalDispositionsAreReplaced) {
+  struct sigaction ignore = {}, oldChild, oldPipe, now;
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(0, sigaction(SIGCHLD, &ignore, &oldChild));
+  ASSERT_EQ(0, sigaction(SIGPIPE, nullptr, &oldPipe));
+  prepareUnattendedProcess();
+  sigaction(SIGCHLD, nullptr, &now);
+  EXPECT_EQ(SIG_DFL, now.sa_handler) << "children can be waited for";
+  sigaction(SIGPIPE, nullptr, &now);
+  EXPECT_EQ(SIG_IGN, now.sa_handler) << "a write without reader just fails";
+  sigaction(SIGCHLD, &oldChild, nullptr);
+  sigaction(SIGPIPE, &oldPipe, nullptr);
+}
+
+TEST(ProcessSetupPosixTest, ClosedStandardDescriptorGetsTheNullDevice) {
+  int saved = dup(0);
+  ASSERT_GE(saved, 0);
+  close(0);
+  prepareUnattendedProcess();
+  struct stat standard, null;
+  bool filled = fstat(0, &standard) == 0;
+  dup2(saved, 0);
+  close(saved);
+  ASSERT_TRUE(filled);
+  ASSERT_EQ(0, stat("/dev/null", &null));
+  EXPECT_EQ(null.st_rdev, standard.st_rdev);
 }
 
 } // namespace

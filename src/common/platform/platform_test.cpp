@@ -124,6 +124,54 @@ TEST(FilesTest, OnlyARegularFileWithinTheLimitIsRead) {
   }
 }
 
+TEST(RunLogTest, EmptiesTheFileAndWritesInTextMode) {
+  TempDir dir;
+  const std::string log = (fs::path(dir.path()) / "en_out.txt").string();
+  ASSERT_TRUE(writeTestFile(log, "an earlier run's longer log\n"));
+  FILE* stream = openRunLog(log);
+  ASSERT_NE(nullptr, stream);
+  fputs("one\ntwo\n", stream);
+  fclose(stream);
+  EXPECT_EQ(onWindows() ? "one\r\ntwo\r\n" : "one\ntwo\n", readTestFile(log));
+
+  const std::string absent = (fs::path(dir.path()) / "new.txt").string();
+  stream = openRunLog(absent);
+  ASSERT_NE(nullptr, stream) << "an absent log is created";
+  fclose(stream);
+  EXPECT_EQ("", readTestFile(absent));
+}
+
+TEST(RunLogTest, LogHeldByAnotherRunIsLeftAlone) {
+  TempDir dir;
+  const std::string log = (fs::path(dir.path()) / "en_out.txt").string();
+  FILE* first = openRunLog(log);
+  ASSERT_NE(nullptr, first);
+  fputs("first run\n", first);
+  fflush(first);
+
+  SystemError error;
+  EXPECT_EQ(nullptr, openRunLog(log, &error));
+  EXPECT_TRUE(error.failed());
+  fputs("still first\n", first);
+  fclose(first);
+  EXPECT_EQ(onWindows() ? "first run\r\nstill first\r\n"
+                        : "first run\nstill first\n",
+            readTestFile(log))
+      << "neither emptied nor written by the second run";
+
+  FILE* next = openRunLog(log);
+  EXPECT_NE(nullptr, next) << "free again once the first run closed it";
+  if (next)
+    fclose(next);
+}
+
+TEST(RunLogTest, DirectoryIsNoLog) {
+  TempDir dir;
+  SystemError error;
+  EXPECT_EQ(nullptr, openRunLog(dir.path(), &error));
+  EXPECT_TRUE(error.failed());
+}
+
 TEST(SystemErrorTest, MessageNamesTheOperationTheReasonAndTheCode) {
   EXPECT_FALSE(SystemError().failed());
   EXPECT_EQ("", SystemError().message());

@@ -25,6 +25,12 @@ SystemError systemError(const std::string& operation, long code);
 /// natively, GetLastError() on Windows. Call it right after the failing call.
 SystemError lastSystemError(const std::string& operation);
 
+/// The system's codes for two failures that the programs decide themselves:
+/// more data than they accept (EFBIG natively, ERROR_FILE_TOO_LARGE on
+/// Windows) and a wait that outlasted its limit (ETIMEDOUT, ERROR_TIMEOUT).
+long tooLargeErrorCode();
+long timedOutErrorCode();
+
 /// The system's text for `code`, without a trailing line end or full stop;
 /// "unknown error" when the system has none.
 std::string systemErrorText(long code);

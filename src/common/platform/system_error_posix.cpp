@@ -9,6 +9,14 @@ SystemError lastSystemError(const std::string& operation) {
   return systemError(operation, errno);
 }
 
+long tooLargeErrorCode() {
+  return EFBIG;
+}
+
+long timedOutErrorCode() {
+  return ETIMEDOUT;
+}
+
 std::string systemErrorText(long code) {
   // The programs are single-threaded, so strerror's shared buffer is safe.
   const char* text = strerror(static_cast<int>(code));

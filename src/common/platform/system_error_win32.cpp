@@ -8,6 +8,14 @@ SystemError lastSystemError(const std::string& operation) {
   return systemError(operation, static_cast<long>(GetLastError()));
 }
 
+long tooLargeErrorCode() {
+  return ERROR_FILE_TOO_LARGE;
+}
+
+long timedOutErrorCode() {
+  return ERROR_TIMEOUT;
+}
+
 std::string systemErrorText(long code) {
   char buffer[512];
   DWORD length = FormatMessageA(

@@ -22,6 +22,11 @@ public:
   virtual int read(char* buffer, int count) = 0;
   /// Closes the stream; later reads give 0. Closing twice does nothing.
   virtual void close() {}
+  /// Waits at most `milliseconds` until a read would not block: bytes or the
+  /// end of the stream are there. False when the time passed first. A stream
+  /// that never blocks (a closed one included) is ready at once; a failure
+  /// of the wait counts as ready, so that the read reports it.
+  virtual bool waitReadable(long /*milliseconds*/) { return true; }
 
   /// Why the last read gave 0 when that was a failure of the system, not the
   /// end of the stream or a closed stream; no failure otherwise.
@@ -89,7 +94,11 @@ enum class ChildErrorOutput {
 /// every pipe made for the child is closed again. A program path with a blank
 /// is quoted on Windows; a bare name is searched for as the platform does
 /// (natively on PATH). Natively `arguments` is cut at blanks and tabs into
-/// separate arguments, double quotes grouping (see splitArguments).
+/// separate arguments, double quotes grouping (see splitArguments). The child
+/// inherits its three pipe ends and none of the enabler's other handles or
+/// descriptors; natively it starts with no signal blocked and every signal
+/// at its default action. A child released while it still runs is reaped
+/// natively once it ends.
 ChildProcess*
 startChildProcess(const char* program, const char* arguments,
                   ChildErrorOutput errorOutput = ChildErrorOutput::kPipe,
@@ -109,7 +118,8 @@ struct ProgramCommand {
 };
 
 /// Runs `command` as a child that inherits the enabler's standard input,
-/// output and error, its environment and its current directory, and waits
+/// output and error, its environment and its current directory (natively
+/// with no signal blocked and every signal at its default action), and waits
 /// for its end without time limit. The program is started directly, never
 /// through a command interpreter, and is not searched for on PATH. Gives the
 /// child's exit status; -1 when it could not be started, ended without an

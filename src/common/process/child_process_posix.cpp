@@ -4,9 +4,11 @@
 #include "common/process/child_process.h"
 
 #include "common/check.h"
+#include "common/process/reaper_posix.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string.h>
@@ -14,6 +16,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 
 extern char** environ;
@@ -104,10 +107,40 @@ public:
     return static_cast<int>(got);
   }
   void close() override { fd_.close(); }
+  bool waitReadable(long milliseconds) override;
 
 private:
   ScopedFd fd_;
 };
+
+bool PipeReader::waitReadable(long milliseconds) {
+  if (!fd_.valid())
+    return true;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end =
+      Clock::now() + std::chrono::milliseconds(milliseconds);
+  const long kLongestPoll = 1L << 30; // poll takes an int
+  for (;;) {
+    long left =
+        static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              end - Clock::now())
+                              .count());
+    if (left < 0)
+      left = 0;
+    struct pollfd watched = {fd_.get(), POLLIN, 0};
+    int ready =
+        poll(&watched, 1,
+             static_cast<int>(left < kLongestPoll ? left : kLongestPoll));
+    if (ready > 0)
+      return true;
+    // A signal (a released child that ended) cuts the wait short; the rest
+    // of it is waited for. Any other failure is the read's to report.
+    if (ready < 0 && errno != EINTR)
+      return true;
+    if (ready == 0 && left < kLongestPoll)
+      return false;
+  }
+}
 
 class PipeWriter : public ByteWriter {
 public:
@@ -143,6 +176,30 @@ int PipeWriter::write(const char* buffer, int count) {
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return written > 0 ? static_cast<int>(written) : 0;
 }
+
+/// Spawn attributes that start a child as a fresh process starts: no signal
+/// blocked and every signal at its default action, whatever the enabler or
+/// its caller block or ignore (an ignored signal stays ignored across exec).
+class FreshSignals {
+public:
+  FreshSignals() {
+    posix_spawnattr_init(&attributes_);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes_, &none);
+    posix_spawnattr_setsigdefault(&attributes_, &all);
+    posix_spawnattr_setflags(&attributes_,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  ~FreshSignals() { posix_spawnattr_destroy(&attributes_); }
+  FreshSignals(const FreshSignals&) = delete;
+  FreshSignals& operator=(const FreshSignals&) = delete;
+  const posix_spawnattr_t* get() const { return &attributes_; }
+
+private:
+  posix_spawnattr_t attributes_;
+};
 
 class PosixChildProcess : public ChildProcess {
 public:
@@ -189,10 +246,13 @@ PosixChildProcess::~PosixChildProcess() {
   stdin_.readEnd.close();
   stdout_.writeEnd.close();
   stderr_.writeEnd.close();
-  // Releasing never waits; a child that has already ended is reaped here so
-  // that it does not linger as a zombie.
-  if (pid_ > 0 && !reaped_)
+  // Releasing never waits; a child that has already ended is reaped here,
+  // one still running as soon as it ends, so that none lingers as a zombie.
+  if (pid_ > 0 && !reaped_) {
     collect(WNOHANG);
+    if (!reaped_)
+      reapWhenEnded(pid_);
+  }
   stderr_.close();
   stdout_.close();
   stdin_.close();
@@ -220,14 +280,7 @@ bool PosixChildProcess::start(const char* program, const char* arguments,
   else
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
 
-  // The child starts with no signal blocked, whatever the enabler blocks.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-
+  FreshSignals attributes;
   std::vector<std::string> words = splitArguments(arguments);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program));
@@ -238,9 +291,8 @@ bool PosixChildProcess::start(const char* program, const char* arguments,
   // posix_spawnp searches PATH for a bare name and reports a program that
   // cannot be executed as its result, so no child is left behind for it.
   pid_t pid;
-  int failed =
-      posix_spawnp(&pid, program, &actions, &attributes, argv.data(), environ);
-  posix_spawnattr_destroy(&attributes);
+  int failed = posix_spawnp(&pid, program, &actions, attributes.get(),
+                            argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) {
     keepSystemError(error, systemError(std::string("posix_spawnp '") +
@@ -328,10 +380,11 @@ int runChildProcess(const ProgramCommand& command, SystemError* error) {
     argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   pid_t pid;
+  FreshSignals attributes;
   // posix_spawn, not posix_spawnp: the program is a path of its own and is
   // never looked for on PATH.
-  if (int failed = posix_spawn(&pid, command.program.c_str(), nullptr, nullptr,
-                               argv.data(), environ)) {
+  if (int failed = posix_spawn(&pid, command.program.c_str(), nullptr,
+                               attributes.get(), argv.data(), environ)) {
     keepSystemError(error,
                     systemError("posix_spawn '" + command.program + "'", failed));
     return -1;

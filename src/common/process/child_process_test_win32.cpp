@@ -1,4 +1,9 @@
-// child_process_test_win32.cpp: Win32 half of the child-process tests.
+// child_process_test_win32.cpp: Win32 half of the child-process tests: what
+// a child inherits where the system has no handle lists.
+#include "common/process/inheritance_win32.h"
+
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <stdint.h>
@@ -14,3 +19,34 @@ int openHandleCount() {
   }
   return count;
 }
+
+namespace {
+
+bool inheritable(HANDLE handle) {
+  DWORD flags = 0;
+  return GetHandleInformation(handle, &flags) && (flags & HANDLE_FLAG_INHERIT);
+}
+
+TEST(InheritOnlyTest, WithoutAListOwnStandardHandlesAreKeptFromTheChild) {
+  // An empty list is what XP's way takes; the standard handle stands for the
+  // caller's pipe.
+  SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
+  HANDLE readEnd, writeEnd;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &security, 0));
+  HANDLE previous = GetStdHandle(STD_OUTPUT_HANDLE);
+  SetStdHandle(STD_OUTPUT_HANDLE, writeEnd);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  {
+    InheritOnly inheritance(startup, nullptr, 0);
+    EXPECT_EQ(0u, inheritance.creationFlags());
+    EXPECT_EQ(sizeof startup, inheritance.startupInfo()->cb);
+    EXPECT_FALSE(inheritable(writeEnd)) << "kept from the child";
+  }
+  EXPECT_TRUE(inheritable(writeEnd)) << "its flag given back";
+  SetStdHandle(STD_OUTPUT_HANDLE, previous);
+  CloseHandle(readEnd);
+  CloseHandle(writeEnd);
+}
+
+} // namespace

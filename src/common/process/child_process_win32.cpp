@@ -4,6 +4,7 @@
 #include "common/process/child_process.h"
 
 #include "common/check.h"
+#include "common/process/inheritance_win32.h"
 
 #include <windows.h>
 
@@ -91,10 +92,46 @@ public:
   explicit PipeReader(HANDLE handle) : handle_(handle) {}
   int read(char* buffer, int count) override;
   void close() override { handle_.close(); }
+  bool waitReadable(long milliseconds) override;
+  /// The process whose end makes a wait look at the pipe again at once (not
+  /// owned; it outlives the reader).
+  void watchProcess(HANDLE process) { process_ = process; }
 
 private:
   ScopedHandle handle_;
+  HANDLE process_ = nullptr;
 };
+
+bool PipeReader::waitReadable(long milliseconds) {
+  if (!handle_.valid())
+    return true;
+  // Anonymous pipes cannot be waited on, so the pipe is peeked at, with
+  // pauses that grow to 50 ms. While the child runs the pauses are waits on
+  // it: a child that writes its report and ends is seen at once.
+  const DWORD start = GetTickCount();
+  DWORD pause = 1;
+  bool childRuns = process_ != nullptr;
+  for (;;) {
+    DWORD available = 0;
+    // A failed peek is a broken pipe (the end of the output) or a failure
+    // that the read reports.
+    if (!PeekNamedPipe(handle_.get(), nullptr, 0, nullptr, &available,
+                       nullptr) ||
+        available > 0)
+      return true;
+    DWORD waited = GetTickCount() - start;
+    if (milliseconds <= 0 || waited >= static_cast<DWORD>(milliseconds))
+      return false;
+    DWORD left = static_cast<DWORD>(milliseconds) - waited;
+    DWORD step = pause < left ? pause : left;
+    if (childRuns)
+      childRuns = WaitForSingleObject(process_, step) == WAIT_TIMEOUT;
+    else
+      Sleep(step);
+    if (pause < 50)
+      pause *= 2;
+  }
+}
 
 int PipeReader::read(char* buffer, int count) {
   if (count < 0)
@@ -198,13 +235,26 @@ bool Win32ChildProcess::start(const char* program, const char* arguments,
   std::vector<char> commandLine(text.begin(), text.end());
   commandLine.push_back(0);
 
+  // The child inherits its three pipe ends and nothing else: not the log,
+  // not the enabler's own standard handles (the caller's pipes, which a child
+  // that outlives the enabler would otherwise hold open).
+  HANDLE ends[3];
+  DWORD endCount = 0;
+  for (const ScopedHandle* end :
+       {&stdin_.readEnd, &stdout_.writeEnd, &stderr_.writeEnd})
+    if (end->valid())
+      ends[endCount++] = end->get();
+  InheritOnly inheritance(startup, ends, endCount);
+
   PROCESS_INFORMATION info = {};
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                      DETACHED_PROCESS, nullptr, nullptr, &startup, &info)) {
+                      DETACHED_PROCESS | inheritance.creationFlags(), nullptr,
+                      nullptr, inheritance.startupInfo(), &info)) {
     keepSystemError(error, lastSystemError("CreateProcessA '" + text + "'"));
     return false;
   }
   process_.reset(info.hProcess);
+  output_->watchProcess(process_.get());
   CloseHandle(info.hThread);
   // The child holds its own copies now. Closing the enabler's copy of the
   // output's write end lets a read see the end once the child is done.

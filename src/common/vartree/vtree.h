@@ -5,6 +5,7 @@
 #define ENABLER_VARTREE_VTREE_H
 
 #include "common/platform/system_error.h"
+#include "common/process/bounded_reader.h"
 
 #include <stdint.h>
 
@@ -219,21 +220,31 @@ int vtUtf8ToWide(char16_t* destination, int limit, const unsigned char* bytes,
 
 // --- Running a product program --------------------------------------------
 
+/// The bounds on a product program's report: the cpuid report is under
+/// 1 KiB, so 4 MiB is far beyond any real one while the document made of it
+/// stays small; 5 minutes is far beyond any real run of the program.
+constexpr ReadLimits kVtReportLimits = {4u << 20, 5 * 60 * 1000};
+
 /// Runs `command` (no arguments), below $KEP_HOMEDIR/bin when that is set and
 /// the command is not already an absolute path, and reads its standard output.
-/// Null only when the program cannot be started; the caller owns the result.
+/// Null when the program cannot be started, and when its report passes one of
+/// `limits`: more bytes than maxBytes, or no end of the output within the
+/// time limit (the child is then ended). The caller owns the result.
 VtDocument* vtExecCommand(const char* command);
-/// The same; when the program cannot be started, or reading its output failed
-/// (not merely ended), the operating system's reason goes to `*error` (when
-/// not null).
-VtDocument* vtExecCommand(const char* command, SystemError* error);
+/// The same; when the result is null, or reading the output failed (not
+/// merely ended), the operating system's reason goes to `*error` (when not
+/// null).
+VtDocument* vtExecCommand(const char* command, SystemError* error,
+                          const ReadLimits& limits = kVtReportLimits);
 /// The same, running `command` unchanged. The child's standard input is closed
 /// as soon as it has started and its standard error never blocks it
 /// (ChildErrorOutput::kUnread); the call returns once the child's standard
-/// output ends, so a child that never ends it blocks the call. The child is
-/// neither waited for nor asked its exit code.
+/// output ends or a limit is passed. A child that is within the limits is
+/// neither waited for nor asked its exit code, and goes on by itself when it
+/// has not ended.
 VtDocument* vtReadCommandOutput(const char* command,
-                                SystemError* error = nullptr);
+                                SystemError* error = nullptr,
+                                const ReadLimits& limits = kVtReportLimits);
 
 /// The program that vtExecCommand runs below the home directory `home`:
 /// `home`, the path separator, "bin", the separator and `command`, nothing

@@ -19,17 +19,20 @@ VtDocument* vtExecCommand(const char* command) {
   return vtExecCommand(command, nullptr);
 }
 
-VtDocument* vtExecCommand(const char* command, SystemError* error) {
+VtDocument* vtExecCommand(const char* command, SystemError* error,
+                          const ReadLimits& limits) {
   ENABLER_ASSERT(command != 0, "vtree");
   std::optional<std::string> home = getEnvironment("KEP_HOMEDIR");
   // A full path already names its program; put below the home's "bin" it
   // would name none.
   if (!home || isAbsolutePath(command))
-    return vtReadCommandOutput(command, error);
-  return vtReadCommandOutput(vtHomeCommand(*home, command).c_str(), error);
+    return vtReadCommandOutput(command, error, limits);
+  return vtReadCommandOutput(vtHomeCommand(*home, command).c_str(), error,
+                             limits);
 }
 
-VtDocument* vtReadCommandOutput(const char* command, SystemError* error) {
+VtDocument* vtReadCommandOutput(const char* command, SystemError* error,
+                                const ReadLimits& limits) {
   ENABLER_ASSERT(command != 0, "vtree");
   ChildProcessPtr child(
       startChildProcess(command, nullptr, ChildErrorOutput::kUnread, error));
@@ -43,10 +46,19 @@ VtDocument* vtReadCommandOutput(const char* command, SystemError* error) {
     child->input()->close();
   if (child->error())
     child->error()->close();
+  // The limits start with the child: a report that is too large or too late
+  // counts as none, like a program that could not be run, and the child is
+  // ended rather than left to write or wait on.
+  BoundedReader report(child->output(), limits);
+  VtDocument* document = vtReadDocument(&report);
+  if (report.readError().failed())
+    keepSystemError(error, report.readError());
+  if (report.limitPassed()) {
+    vtFreeDocument(document);
+    child->terminate();
+    return nullptr;
+  }
   // Releasing the child neither waits for it nor asks its exit code: what the
   // program reports travels in its status line.
-  VtDocument* document = vtReadDocument(child->output());
-  if (child->output()->readError().failed())
-    keepSystemError(error, child->output()->readError());
   return document;
 }

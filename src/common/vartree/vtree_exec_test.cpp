@@ -1,9 +1,10 @@
-#include "common/vartree/vtree.h"
 #include "common/platform/paths.h"
+#include "common/vartree/vtree.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -129,6 +130,50 @@ TEST(VtExecTest, ChildReadingInputOrWritingErrorsDoesNotHang) {
     DocumentPtr document(
         vtReadCommandOutput(testProgramPath("child_echo").c_str()));
     expectEchoReport(document.get());
+  }
+}
+
+TEST(VtExecTest, ReportBeyondItsLimitsCountsAsNone) {
+  TempDir dir;
+  // A status line and empty groups, 1000 bytes in all.
+  std::string report = "1.0 0 groups\n";
+  while (report.size() < 1000)
+    report += "(g\n)\n";
+  report.resize(1000);
+  report.back() = '\n';
+  ASSERT_TRUE(writeTestFile("report.txt", report));
+  struct Case {
+    const char* actions;
+    ReadLimits limits;
+    long code; ///< 0: the document is read
+    const char* why;
+  };
+  const Case cases[] = {
+      {"cat report.txt", {1000, 60000}, 0, "exactly as large as allowed"},
+      {"cat report.txt", {999, 60000}, tooLargeErrorCode(), "one byte more"},
+      {"doc sleep 60000",
+       {1 << 20, 300},
+       timedOutErrorCode(),
+       "the report, then its end held back"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    ScopedEnv mode("CHILD_ECHO", c.actions);
+    SystemError error;
+    auto started = std::chrono::steady_clock::now();
+    DocumentPtr document(vtReadCommandOutput(
+        testProgramPath("child_echo").c_str(), &error, c.limits));
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - started);
+    EXPECT_LT(seconds.count(), 20);
+    if (c.code == 0) {
+      ASSERT_TRUE(document);
+      EXPECT_EQ(0, document->status);
+      EXPECT_FALSE(error.failed());
+    } else {
+      EXPECT_FALSE(document);
+      EXPECT_EQ(c.code, error.code) << error.message();
+    }
   }
 }
 

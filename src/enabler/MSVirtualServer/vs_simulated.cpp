@@ -6,6 +6,7 @@
 
 #include "common/platform/files.h"
 #include "common/process/child_process.h"
+#include "common/vartree/memory_byte_reader.h"
 #include "common/vartree/vtree.h"
 #include "common/vartree/vtree_problem.h"
 
@@ -53,21 +54,6 @@ struct Model {
   std::string version;
   std::set<std::string> fails;
   std::vector<ModelMachine> machines;
-};
-
-/// Reads the model file through the variable-tree reader.
-class FileByteReader : public ByteReader {
-public:
-  explicit FileByteReader(FILE* file) : file_(file) {}
-  int read(char* buffer, int count) override {
-    size_t got =
-        count > 0 ? fread(buffer, 1, static_cast<size_t>(count), file_) : 0;
-    buffer[got] = '\0';
-    return static_cast<int>(got);
-  }
-
-private:
-  FILE* file_;
 };
 
 /// The value of `name` in `group` when it has a letter the model uses.
@@ -139,14 +125,12 @@ ModelMachine readMachine(const VtNode* group) {
 }
 
 bool readModel(const char* path, Model* model) {
-  if (!path)
+  std::string text;
+  if (!path || !readRegularFile(path, kVsModelMaxBytes, &text))
     return false;
-  FILE* file = fopen(path, "rb");
-  if (!file)
-    return false;
-  FileByteReader reader(file);
-  VtDocument* document = vtReadDocument(&reader);
-  fclose(file);
+  VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
+  // The text goes before the model grows beside the document.
+  std::string().swap(text);
   bool accepted = document->status >= 0 && document->root;
   if (accepted) {
     VtNode* server = document->root;
@@ -253,7 +237,7 @@ public:
                        vsUtf8FromWide(value) + "\n";
     FILE*& record = server_->record;
     if (!record)
-      record = fopen(server_->recordPath.c_str(), "ab");
+      record = openForAppending(server_->recordPath);
     if (!record)
       return kVsFail;
     // Each line reaches the file before the call returns, as it did when
@@ -404,7 +388,7 @@ void vsRecordLeakedObjects(const char* recordPath) {
   int count = liveObjects.load();
   if (count == 0 || !recordPath)
     return;
-  if (FILE* record = fopen(recordPath, "ab")) {
+  if (FILE* record = openForAppending(recordPath)) {
     fprintf(record, "!leaked\t%d\n", count);
     fclose(record);
   }

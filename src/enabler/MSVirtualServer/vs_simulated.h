@@ -8,17 +8,26 @@
 
 #include "enabler/MSVirtualServer/vs_connection.h"
 
+#include <stddef.h>
+
 #include <string>
 
 /// Names the model file; unset means Virtual Server is not installed.
 constexpr const char* kVsModelVariable = "KEP_VS_MODEL";
 /// Names the record file; unset means nothing is recorded.
 constexpr const char* kVsParametersVariable = "KEP_VS_PARAMETERS";
+/// The largest model that is read: a server of 10,000 machines takes under
+/// 2 MiB.
+constexpr size_t kVsModelMaxBytes = 8u << 20;
 
 /// Makes the simulated application object from the model at `modelPath`.
 /// REGDB_E_CLASSNOTREG, with `*server` null, when the path is null or the
-/// file cannot be read, its status line is not accepted or it has no root
-/// group. `recordPath` null: parameters are set but not recorded.
+/// file cannot be read, is no regular file (a named pipe or a device is not
+/// waited for) or holds more than kVsModelMaxBytes, its status line is not
+/// accepted or it has no root group. `recordPath` null: parameters are set
+/// but not recorded. The record is opened for appending at the first set
+/// without waiting (openForAppending): a set whose line cannot be written to
+/// it, a named pipe without reader or a full one included, fails.
 ///
 /// The model's root group is the server, with the strings `Name` and
 /// `Version`; each child group `machine` is one virtual machine, items 1 to

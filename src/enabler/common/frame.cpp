@@ -3,6 +3,8 @@
 #include "enabler/common/frame.h"
 
 #include "common/check.h"
+#include "common/platform/files.h"
+#include "common/platform/process_setup.h"
 #include "common/program_info.h"
 #include "enabler/common/admin_options.h"
 #include "enabler/common/exit_status.h"
@@ -101,9 +103,11 @@ bool chooseRun(int argc, char** argv, const ProgramAnswers& answers,
 }
 
 /// Opens en_out.txt in the current directory, truncating an earlier one; text
-/// mode, so each "\n" becomes the platform's line end.
+/// mode, so each "\n" becomes the platform's line end. A link, a named pipe,
+/// a device or another run's log there counts as a log that cannot be
+/// created, and no child inherits the log.
 bool openLogFile() {
-  logFile = fopen(kLogFileName, "w");
+  logFile = openRunLog(kLogFileName);
   return logFile != nullptr;
 }
 
@@ -170,6 +174,7 @@ int runVirtualServerFrame(int argc, char** argv, void (*worker)()) {
 int runVirtualServerFrame(int argc, char** argv,
                           const VirtualServerProgram& program) {
   ENABLER_ASSERT(program.worker != nullptr, "frame");
+  prepareUnattendedProcess();
   resetFrame(EnablerProgram::VirtualServer);
   Flags flags;
   int status = kVsOk;
@@ -210,6 +215,7 @@ int runVMwareFrame(int argc, char** argv, int (*worker)()) {
 
 int runVMwareFrame(int argc, char** argv, const VMwareProgram& program) {
   ENABLER_ASSERT(program.worker != nullptr, "frame");
+  prepareUnattendedProcess();
   resetFrame(EnablerProgram::VMware);
   Flags flags;
   int status = kVmwOk;

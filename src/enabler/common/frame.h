@@ -45,6 +45,9 @@ void flushLog();
 /// Closes the log stream if it is open; later writes go nowhere.
 void closeLogFile();
 
+/// Both entries first make the process independent of what the caller left
+/// it (prepareUnattendedProcess).
+///
 /// The entry of vs-enabler around its worker: accepts the command line (usage
 /// status kVsUsage otherwise), writes the banner, opens and announces the log,
 /// runs `worker`, writes the "Return code" and closing lines and gives

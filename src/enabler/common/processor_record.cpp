@@ -195,7 +195,8 @@ int buildRecord(Variant variant, char** record, int* packageCount,
   std::string program = cpuidProgramPath(variant, site.ownPath);
 
   int result = 0;
-  VtDocument* document = vtExecCommand(program.c_str(), site.error);
+  VtDocument* document =
+      vtExecCommand(program.c_str(), site.error, site.limits);
   if (!document) {
     logLine(variant, "Warning! vtExecCommand failed.\n");
   } else {
@@ -223,6 +224,10 @@ int buildRecord(Variant variant, char** record, int* packageCount,
     }
     vtFreeDocument(document);
   }
+  // The script must never see a record that this run did not make, such as
+  // one inherited from the caller's environment.
+  if (variant == Variant::VMware && result == 0)
+    removeEnvironment("PHYSICAL_PROCESSOR");
   logLine(variant, "getInfoFromCPUID() finished with result=%d\n", result);
   return result;
 }

@@ -4,11 +4,11 @@
 #define ENABLER_COMMON_PROCESSOR_RECORD_H
 
 #include "common/platform/system_error.h"
+#include "common/vartree/vtree.h"
 
 #include <string>
 #include <vector>
 
-struct VtDocument;
 enum class EnablerProgram;
 
 /// The record: "packages:manufacturer:family:type:cores per package:logical
@@ -23,7 +23,8 @@ enum class EnablerProgram;
 int getInfoFromCPUID(char** record, int* packageCount);
 
 /// vmware-enabler form: sets PHYSICAL_PROCESSOR in the process environment.
-/// 1 when the record was built and the variable set, else 0.
+/// 1 when the record was built and the variable set, else 0; with 0 the
+/// variable is removed, so that no earlier value reaches the script.
 int getInfoFromCPUID();
 
 /// How the builder learns the enabler's own path, in the manner of
@@ -31,11 +32,14 @@ int getInfoFromCPUID();
 /// the length, `size` or more when it did not fit, 0 on failure.
 using OwnPathQuery = unsigned long (*)(char* buffer, unsigned long size);
 
-/// Where the builder looks for the cpuid program, and where it keeps the
-/// reason when the program could not be run or its report not read.
+/// Where the builder looks for the cpuid program, where it keeps the reason
+/// when the program could not be run or its report not read, and the bounds
+/// on that report (a report beyond them counts as a program that could not
+/// be run).
 struct CpuidProgramSite {
   OwnPathQuery ownPath; ///< the cpuid program lies beside this path
   SystemError* error;   ///< null: the reason is not kept
+  ReadLimits limits = kVtReportLimits;
 };
 
 /// The machine's own path; no reason kept.

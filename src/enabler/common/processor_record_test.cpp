@@ -303,7 +303,7 @@ TEST_F(ProcessorRecordTest, VMwareRecordGoesIntoTheEnvironment) {
        example("(CPUID\nCorePerPackageCount:i=6\nHtPerCoreCount:i=1\n)\n", ""),
        "2:GenuineIntel:6:0:0:0:2400:64",
        valueLines(2, 0, 0, intel, "6", "0", 64)},
-      {"ActivePackageCount 0: the variable stays as it was",
+      {"ActivePackageCount 0: no record, and none from before",
        example("ActivePackageCount:i=2", "ActivePackageCount:i=0"), nullptr,
        valueLines(0, 6, 1, intel, "6", "0", 64)},
   };
@@ -325,7 +325,7 @@ TEST_F(ProcessorRecordTest, VMwareRecordGoesIntoTheEnvironment) {
       expected += "DBG: PHYSICAL_PROCESSOR = '" + std::string(c.record) + "'\n";
     } else {
       EXPECT_EQ(0, result);
-      EXPECT_EQ("before", value);
+      EXPECT_EQ("<unset>", value);
     }
     expected += finished(c.record ? 1 : 0);
     EXPECT_EQ(expected, log());
@@ -341,6 +341,11 @@ TEST_F(ProcessorRecordTest, ProgramThatCannotRunGivesTheWarning) {
   EXPECT_EQ(header() + "Warning! vtExecCommand failed.\n" + finished(0), log());
   EXPECT_NE(std::string::npos, error_.message().find(cpuidPath_))
       << "the reason names the program: " << error_.message();
+
+  // The caller's value is another host's record, or an old one.
+  ScopedEnv stale("PHYSICAL_PROCESSOR", "9:StaleHost:1:1:1:1:1:32");
+  EXPECT_EQ(0, buildVMware());
+  EXPECT_FALSE(getEnvironment("PHYSICAL_PROCESSOR"));
 }
 
 TEST_F(ProcessorRecordTest, MisbehavingProgramCannotHangOrBreakTheBuilder) {

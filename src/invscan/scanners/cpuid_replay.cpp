@@ -3,6 +3,8 @@
 // given bytes and every line of an unknown form is refused, not guessed at.
 #include "invscan/scanners/cpuid_replay.h"
 
+#include "common/platform/files.h"
+
 #include <stdio.h>
 
 namespace {
@@ -243,20 +245,8 @@ bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
 
 bool loadCpuIdReplay(const std::string& path, ReplayCpuIdSource* out,
                      std::string* err) {
-  FILE* file = fopen(path.c_str(), "rb");
-  if (!file) {
-    if (err)
-      *err = "cannot read " + path;
-    return false;
-  }
   std::string text;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
-    text.append(buffer, got);
-  bool failed = ferror(file) != 0;
-  fclose(file);
-  if (failed) {
+  if (!readRegularFile(path, kCpuIdReplayMaxBytes, &text)) {
     if (err)
       *err = "cannot read " + path;
     return false;

@@ -65,8 +65,14 @@ private:
 /// before that line.
 bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
                       std::string* err);
+/// The largest replay file that is read: a recorded processor takes a few
+/// kilobytes.
+constexpr size_t kCpuIdReplayMaxBytes = 1u << 20;
+
 /// The same for the content of the file at `path`; the message then begins
-/// with "PATH: ". An unreadable file gives false and "cannot read PATH".
+/// with "PATH: ". An unreadable file gives false and "cannot read PATH", and
+/// so does anything but a regular file (a named pipe or a device is not
+/// waited for) and a file of more than kCpuIdReplayMaxBytes.
 bool loadCpuIdReplay(const std::string& path, ReplayCpuIdSource* out,
                      std::string* err);
 

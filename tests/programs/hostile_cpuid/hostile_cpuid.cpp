@@ -13,12 +13,25 @@
 //   exit            ends at once without writing anything
 //   crash           aborts at once
 //   long-fields     the report with 1000-byte texts and extreme numbers
-// KEP_HOSTILE_BYTES sets the size of the floods (default 8 MiB).
+//   flood-groups    the report, then empty top-level groups without end:
+//                   "(g" and ")" lines, KEP_HOSTILE_BYTES of them
+//   never-end       the report, then its standard output held open without a
+//                   further byte: until its parent is gone or two minutes
+//   linger          the report, its standard output closed, then it lives on
+//                   for KEP_HOSTILE_SECONDS seconds
+//   late            sleeps KEP_HOSTILE_SECONDS seconds, then the report
+//   forge           a forged log line into every regular file it inherited
+//                   beyond its standard handles, then the report
+// KEP_HOSTILE_BYTES sets the size of the floods (default 8 MiB),
+// KEP_HOSTILE_SECONDS the waits (default 30).
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#  include <windows.h>
+#else
+#  include <sys/stat.h>
 #  include <unistd.h>
 #endif
 
@@ -93,6 +106,54 @@ void stderrForever() {
   }
 }
 
+void sleepSeconds(int seconds) {
+#ifdef _WIN32
+  Sleep(static_cast<DWORD>(seconds) * 1000);
+#else
+  sleep(static_cast<unsigned>(seconds));
+#endif
+}
+
+// Waits with standard output open until the parent is gone or two minutes
+// have passed.
+void holdOpen() {
+  long parent = parentId();
+  time_t start = time(nullptr);
+  while (!orphaned(parent) && time(nullptr) - start < 120)
+    sleepSeconds(1);
+}
+
+const char kForgedLine[] = "OK: forged by the cpuid program\n";
+
+// Writes the forged line into each regular file among the inherited handles
+// (on Windows, every handle value is tried; inheritance keeps the values).
+void forge() {
+#ifdef _WIN32
+  HANDLE own[] = {GetStdHandle(STD_INPUT_HANDLE),
+                  GetStdHandle(STD_OUTPUT_HANDLE),
+                  GetStdHandle(STD_ERROR_HANDLE)};
+  for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+    HANDLE handle = reinterpret_cast<HANDLE>(value);
+    if (handle == own[0] || handle == own[1] || handle == own[2])
+      continue;
+    DWORD flags;
+    if (!GetHandleInformation(handle, &flags) ||
+        GetFileType(handle) != FILE_TYPE_DISK)
+      continue;
+    DWORD written;
+    WriteFile(handle, kForgedLine, sizeof kForgedLine - 1, &written, nullptr);
+  }
+#else
+  for (int fd = 3; fd < 1024; ++fd) {
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+      ssize_t written = write(fd, kForgedLine, sizeof kForgedLine - 1);
+      (void)written;
+    }
+  }
+#endif
+}
+
 void report() {
   fputs(kReport, stdout);
   fflush(stdout);
@@ -128,6 +189,8 @@ int main() {
   const char* bytes = getenv("KEP_HOSTILE_BYTES");
   long total = bytes != nullptr ? atol(bytes) : 8L << 20;
   std::string m = mode != nullptr ? mode : "report";
+  const char* secondsText = getenv("KEP_HOSTILE_SECONDS");
+  int seconds = secondsText != nullptr ? atoi(secondsText) : 30;
 
   if (m == "long-line") {
     fputs("1.0 0 ", stdout);
@@ -155,6 +218,26 @@ int main() {
     abort();
   } else if (m == "long-fields") {
     longFields();
+  } else if (m == "flood-groups") {
+    report();
+    const char group[] = "(g\n)\n";
+    for (long left = total; left > 0; left -= sizeof group - 1)
+      if (fputs(group, stdout) < 0)
+        break;
+    fflush(stdout);
+  } else if (m == "never-end") {
+    report();
+    holdOpen();
+  } else if (m == "linger") {
+    report();
+    fclose(stdout);
+    sleepSeconds(seconds);
+  } else if (m == "late") {
+    sleepSeconds(seconds);
+    report();
+  } else if (m == "forge") {
+    forge();
+    report();
   } else {
     report();
   }

@@ -3,6 +3,8 @@
 // file count as an empty registry, never a partial one.
 #include "reg_file.h"
 
+#include "common/platform/files.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -391,17 +393,10 @@ RegFile RegFile::parse(const std::string& bytes) {
 }
 
 RegFile RegFile::load(const std::string& path) {
-  FILE* in = fopen(path.c_str(), "rb");
-  if (!in)
-    return RegFile();
   std::string bytes;
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, in)) > 0)
-    bytes.append(chunk, n);
-  bool failed = ferror(in) != 0;
-  fclose(in);
-  return failed ? RegFile() : parse(bytes);
+  if (!readRegularFile(path, kRegFileMaxBytes, &bytes))
+    return RegFile();
+  return parse(bytes);
 }
 
 bool RegFile::hasKey(const std::string& path) const {

@@ -6,8 +6,15 @@
 
 #include "registry.h"
 
+#include <stddef.h>
+
 #include <map>
 #include <string>
+
+/// The largest export file that is read: the keys the enablers look for take
+/// a few hundred bytes, and a file of 8 MiB stays a small part of memory as
+/// it is read.
+constexpr size_t kRegFileMaxBytes = 8u << 20;
 
 /// The string values of a registry export file, by key. Key and value names
 /// compare without regard to ASCII letter case, as in the registry.
@@ -18,7 +25,8 @@ public:
   /// malformed gives an empty registry.
   static RegFile parse(const std::string& bytes);
   /// The file at `path`; an unreadable or malformed file gives an empty
-  /// registry.
+  /// registry, and so does anything but a regular file (a named pipe or a
+  /// device is not waited for) and a file of more than kRegFileMaxBytes.
   static RegFile load(const std::string& path);
 
   /// Whether the key `path` ("HKEY_LOCAL_MACHINE\\SOFTWARE\\X"; "HKLM" and the

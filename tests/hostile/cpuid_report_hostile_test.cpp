@@ -1,0 +1,77 @@
+// cpuid_report_hostile_test.cpp: the record builder of both enablers against
+// a cpuid program that writes its report and then holds its standard output
+// open without end. A real run gives such a program five minutes; here the
+// time limit is half a second, so the test stays fast. The builder must end
+// the child, write exactly what it writes for a program that could not be
+// run, and go on.
+#include "common/platform/paths.h"
+#include "enabler/common/frame.h"
+#include "enabler/common/processor_record.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ownPath;
+
+unsigned long besideHostileCpuid(char* buffer, unsigned long size) {
+  if (ownPath.size() >= size)
+    return size;
+  memcpy(buffer, ownPath.c_str(), ownPath.size() + 1);
+  return static_cast<unsigned long>(ownPath.size());
+}
+
+TEST(CpuidReportHostileTest, ReportWithoutEndCountsAsAProgramThatCannotRun) {
+  TempDir dir;
+  ownPath = (fs::path(dir.path()) / "enabler").string();
+  fs::copy_file(testProgramPath("hostile_cpuid"),
+                fs::path(dir.path()) / programFileName("cpuid"));
+  ScopedEnv mode("KEP_HOSTILE_CPUID", "never-end");
+  ScopedEnv home("KEP_HOMEDIR", nullptr);
+  const std::string logPath = (fs::path(dir.path()) / "en_out.txt").string();
+
+  for (EnablerProgram program :
+       {EnablerProgram::VirtualServer, EnablerProgram::VMware}) {
+    SCOPED_TRACE(program == EnablerProgram::VMware ? "vmware" : "vs");
+    logFile = fopen(logPath.c_str(), "wb");
+    ASSERT_NE(nullptr, logFile);
+    verbose = true;
+    enablerProgram = program;
+    SystemError error;
+    CpuidProgramSite site{besideHostileCpuid, &error,
+                          ReadLimits{kVtReportLimits.maxBytes, 500}};
+    char* record = nullptr;
+    int packages = 0;
+    auto started = std::chrono::steady_clock::now();
+    int result = program == EnablerProgram::VMware
+                     ? getInfoFromCPUID(site)
+                     : getInfoFromCPUID(&record, &packages, site);
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - started);
+    closeLogFile();
+    verbose = false;
+
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(nullptr, record);
+    EXPECT_LT(seconds.count(), 20) << "the program's own bound is 120 s";
+    EXPECT_EQ(timedOutErrorCode(), error.code) << error.message();
+    std::string log = readTestFile(logPath);
+    std::string tail = "Warning! vtExecCommand failed.\n"
+                       "getInfoFromCPUID() finished with result=0\n";
+    ASSERT_GE(log.size(), tail.size());
+    EXPECT_EQ(tail, log.substr(log.size() - tail.size())) << log;
+  }
+  enablerProgram = EnablerProgram::VirtualServer;
+}
+
+} // namespace
