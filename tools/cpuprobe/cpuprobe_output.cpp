@@ -96,7 +96,6 @@ std::vector<Field> recordFields(int result, const CpuIdInfo& info) {
   };
 }
 
-
 // The counts beside the record: the system's package count, the division
 // and the one the enablers take.
 std::vector<Field> packageFields(const Packages& p) {
@@ -130,10 +129,10 @@ std::string countWhy(const Packages& p) {
   if (p.fromSystem)
     return "the operating system's package count";
   return std::to_string(p.processors) + " logical processors / " +
-         std::to_string(p.perPackage) +
-         " per package (CPUID), since the operating system " +
-         (p.system >= 1 ? "was not asked, the probe having failed"
-                        : "gave no package count");
+         std::to_string(p.perPackage) + " per package (CPUID), since " +
+         (p.probed ? "the operating system gave no package count"
+                   : "the probe failed and the operating system was not "
+                     "asked");
 }
 
 // vs-enabler publishes the count as one byte (its low eight bits); a count
@@ -152,12 +151,13 @@ Capacity vsCapacity(int result, const Packages& p) {
 // vmware-enabler passes 0 when the processor lacks CPUID and raises a
 // division below 1 to 1.
 Capacity vmwareCapacity(int result, const Packages& p) {
+  int passed = vmwareNodeCapacity(result == 0, p.used);
   if (result != 0)
-    return {0, "the processor lacks CPUID"};
-  if (p.used < 1)
-    return {1,
-            countWhy(p) + " gives " + std::to_string(p.used) + ", raised to 1"};
-  return {p.used, countWhy(p)};
+    return {passed, "the processor lacks CPUID"};
+  if (passed != p.used)
+    return {passed, countWhy(p) + " gives " + std::to_string(p.used) +
+                        ", raised to " + std::to_string(passed)};
+  return {passed, countWhy(p)};
 }
 
 std::string counted(int32_t count, const char* thing) {
@@ -189,7 +189,8 @@ Packages countPackages(int result, const CpuIdInfo& info,
   p.byDivision = packagesByDivision(p.processors, info.htLogicalProcessors);
   p.used = choosePhysicalPackages(result == 0 ? p.system : 0, p.processors,
                                   info.htLogicalProcessors);
-  p.fromSystem = result == 0 && p.system >= 1;
+  p.probed = result == 0;
+  p.fromSystem = p.probed && p.system >= 1;
   return p;
 }
 

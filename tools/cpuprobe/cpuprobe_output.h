@@ -13,6 +13,7 @@ struct Packages {
   int byDivision;     ///< processors / htLogicalProcessors
   int used;           ///< the count the enablers take
   bool fromSystem;    ///< `used` is the system's count
+  bool probed;        ///< the probe ran: the processor executes CPUID
   int32_t perPackage; ///< htLogicalProcessors
 };
 

@@ -69,6 +69,11 @@ FILE* openRunLog(const std::string& path, SystemError* error) {
     failure = lastSystemError("fstat '" + path + "'");
   else if (!S_ISREG(info.st_mode))
     failure = SystemError{"open '" + path + "'", EINVAL, "not a regular file"};
+  // A second name of another file (a hard link) would have that file emptied
+  // and written, as a symbolic link would.
+  else if (info.st_nlink > 1)
+    failure = SystemError{"open '" + path + "'", EMLINK,
+                          "the file has more than one name"};
   // The lock belongs to this open file and goes with its close; a run that
   // still holds it keeps its log, and this run goes without one. A file
   // system that cannot lock at all does not stop the log.

@@ -20,6 +20,10 @@ bool isRegularFile(HANDLE file, bool refuseLinks) {
   DWORD refused = FILE_ATTRIBUTE_DIRECTORY;
   if (refuseLinks)
     refused |= FILE_ATTRIBUTE_REPARSE_POINT;
+  // A hard link is a second name of another file, which would be emptied
+  // and written as through a symbolic link.
+  if (refuseLinks && info.nNumberOfLinks > 1)
+    return false;
   return (info.dwFileAttributes & refused) == 0;
 }
 

@@ -19,10 +19,11 @@ namespace {
 
 TEST(FilesPosixTest, PipesAndDevicesAreRefusedWithoutWaiting) {
   TempDir dir;
-  const std::string fifo = (std::filesystem::path(dir.path()) / "fifo").string();
+  const std::string fifo =
+      (std::filesystem::path(dir.path()) / "fifo").string();
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
-  for (const std::string& path : {fifo, std::string("/dev/zero"),
-                                  std::string("/dev/null")}) {
+  for (const std::string& path :
+       {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
     SCOPED_TRACE(path);
     std::string content;
     SystemError error;
@@ -38,6 +39,7 @@ TEST(RunLogPosixTest, LinksPipesAndDevicesAreNoLogAndStayAsTheyWere) {
   const std::string target = (base / "target").string();
   ASSERT_TRUE(writeTestFile(target, "someone else's file\n"));
   ASSERT_EQ(0, symlink(target.c_str(), (base / "link").c_str()));
+  ASSERT_EQ(0, link(target.c_str(), (base / "hard-link").c_str()));
   ASSERT_EQ(0,
             symlink((base / "nowhere").c_str(), (base / "dangling").c_str()));
   ASSERT_EQ(0, mkfifo((base / "fifo").c_str(), 0600));
@@ -46,7 +48,8 @@ TEST(RunLogPosixTest, LinksPipesAndDevicesAreNoLogAndStayAsTheyWere) {
   int reader = open((base / "read-fifo").c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
 
-  for (const char* name : {"link", "dangling", "fifo", "read-fifo"}) {
+  for (const char* name :
+       {"link", "hard-link", "dangling", "fifo", "read-fifo"}) {
     SCOPED_TRACE(name);
     SystemError error;
     EXPECT_EQ(nullptr, openRunLog((base / name).string(), &error));

@@ -16,7 +16,6 @@
 
 namespace {
 
-
 /// Item `item` of the user's locale for the categories of `mask` (LC_ALL,
 /// the category's variable, LANG), read without changing the process's own
 /// locale, which stays "C" so that the log's "%f" lines keep their ".", as on
@@ -327,8 +326,6 @@ bool numberToInt(const ParsedNumber& number, int32_t* result) {
 
 } // namespace
 
-/// A double to a 32-bit integer, rounding a half to the even neighbour;
-/// false when it is out of range or not a number.
 bool vsRoundToInt(double value, int32_t* result) {
   if (!(value >= -2147483648.5 && value < 2147483647.5))
     return false;
@@ -356,7 +353,6 @@ std::wstring vsRealText(double value) {
     text.replace(at, strlen(processSeparator), userDecimalSeparator());
   return vsWideFromUtf8(text);
 }
-
 
 bool vsTextToReal(const std::wstring& text, double* value) {
   ParsedNumber number;

@@ -365,11 +365,9 @@ VsResult vsCreateSimulatedServer(const char* modelPath, const char* recordPath,
 std::string vsModelProblem(const char* modelPath) {
   if (!modelPath)
     return std::string();
-  // As large as the reader would ever want: it stops long before.
-  const size_t kModelMax = size_t(1) << 30;
   std::string text;
   SystemError error;
-  if (!readRegularFile(modelPath, kModelMax, &text, &error))
+  if (!readRegularFile(modelPath, kVsModelMaxBytes, &text, &error))
     return "the model cannot be read: " + error.message();
   VtReadProblem problem;
   if (!vtFindReadProblem(text, &problem))

@@ -18,7 +18,6 @@ struct VsVariant::Impl {
   std::wstring text;
 };
 
-
 VsVariant::VsVariant() : impl_(new Impl) {}
 VsVariant::~VsVariant() = default;
 VsVariant::VsVariant(VsVariant&& other) noexcept

@@ -58,6 +58,9 @@ int runVirtualServerFrame(int argc, char** argv, void (*worker)());
 /// the log silently, writes the banner and gives the worker's result. The
 /// worker closes the log.
 int runVMwareFrame(int argc, char** argv, int (*worker)());
+/// (These two take no administrator's options: every command line is judged
+/// the usual way, as the frame tests check it; the programs use the forms
+/// below.)
 
 /// What an enabler tells a person who asks, and its dry run. A program that
 /// has these also takes the options of admin_options.h: "--help" (and "-h",

@@ -21,23 +21,22 @@ TEST(NodeIdentityTest, SecondCallGivesTheSameRecord) {
   // pass: natively the complete DMI fixture, on Windows WMI, which ignores
   // KEP_DMI_ROOT (Wine's WMI gives all five properties).
   ScopedEnv root("KEP_DMI_ROOT", fixturePath("dmi/complete").c_str());
-  NodeIdentity first, second;
-  ASSERT_TRUE(getNodeIdentity(&first));
-  ASSERT_TRUE(getNodeIdentity(&second));
+  ScopedNodeIdentity first, second;
+  ASSERT_TRUE(getNodeIdentity(first.get()));
+  ASSERT_TRUE(getNodeIdentity(second.get()));
   const std::pair<char*, char*> fields[] = {
-      {first.nodeId, second.nodeId},
-      {first.manufacturer, second.manufacturer},
-      {first.version, second.version},
-      {first.product, second.product},
-      {first.type, second.type}};
+      {first->nodeId, second->nodeId},
+      {first->manufacturer, second->manufacturer},
+      {first->version, second->version},
+      {first->product, second->product},
+      {first->type, second->type}};
   for (const auto& field : fields) {
     EXPECT_NE(nullptr, field.first);
     EXPECT_EQ(show(field.first), show(field.second));
     // Each record owns its texts.
     EXPECT_NE(field.first, field.second);
   }
-  freeNodeIdentity(&first);
-  freeNodeIdentity(&second);
-  EXPECT_EQ(nullptr, first.nodeId);
-  EXPECT_EQ(nullptr, first.type);
+  freeNodeIdentity(first.get());
+  EXPECT_EQ(nullptr, first->nodeId);
+  EXPECT_EQ(nullptr, first->type);
 }

@@ -232,3 +232,9 @@ int choosePhysicalPackages(int systemPackages, int processors,
     return systemPackages;
   return packagesByDivision(processors, htLogicalProcessors);
 }
+
+int vmwareNodeCapacity(bool probed, int chosenPackages) {
+  if (!probed)
+    return 0;
+  return chosenPackages < 1 ? 1 : chosenPackages;
+}

@@ -109,6 +109,11 @@ int packagesByDivision(int processors, int32_t htLogicalProcessors);
 int choosePhysicalPackages(int systemPackages, int processors,
                            int32_t htLogicalProcessors);
 
+/// The node capacity vmware-enabler passes to its script: 0 when the probe
+/// failed (no CPUID), else `chosenPackages` (choosePhysicalPackages) raised
+/// to at least 1.
+int vmwareNodeCapacity(bool probed, int chosenPackages);
+
 /// Descriptor bytes collected by the last probe that read leaf 2.
 extern int32_t descriptorCount;
 

@@ -1,8 +1,8 @@
 #include "retrieve_command.h"
 
-#include "enabler/common/node_identity.h"
 #include "common/platform/environment.h"
 #include "common/platform/paths.h"
+#include "enabler/common/node_identity.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -124,7 +124,8 @@ TEST(RetrieveCommandTest, CommandTextPiecesAndBlanks) {
   ScriptCommand quiet = composeScriptCommand(
       "C:\\PROGRA~1\\VMware\\VmPerl\\",
       makeIdentity("SN-1", "Dell Inc.", "PowerEdge 2950", "A05", ""), 4, false);
-  EXPECT_EQ(command.commandLine.substr(0, command.commandLine.size() - 3), quiet.commandLine);
+  EXPECT_EQ(command.commandLine.substr(0, command.commandLine.size() - 3),
+            quiet.commandLine);
   EXPECT_EQ("4", quiet.arguments.back());
 }
 
@@ -144,8 +145,9 @@ TEST(RetrieveCommandTest, AbsentAndEmptyIdentityTexts) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     ScriptCommand command = composeScriptCommand("/v/", c.identity, 1, false);
-    EXPECT_NE(std::string::npos, command.commandLine.find(std::string("retrieve.pl ") +
-                                                   c.arguments + " 1"))
+    EXPECT_NE(std::string::npos,
+              command.commandLine.find(std::string("retrieve.pl ") +
+                                       c.arguments + " 1"))
         << command.commandLine;
     EXPECT_EQ(command.arguments, parseLikeCrt(command.commandLine));
   }
@@ -179,8 +181,8 @@ TEST(RetrieveCommandTest, UnsafeValuesReachTheScriptAsOneArgumentEach) {
       EXPECT_EQ(c.received, command.arguments[i]) << "argument " << i;
     std::string w = c.written;
     EXPECT_NE(std::string::npos,
-              command.commandLine.find("retrieve.pl " + w + " " + w + "  " + w + " " +
-                                w + " " + w + " 2 -v"))
+              command.commandLine.find("retrieve.pl " + w + " " + w + "  " + w +
+                                       " " + w + " " + w + " 2 -v"))
         << command.commandLine;
     EXPECT_EQ(command.arguments, parseLikeCrt(command.commandLine));
   }
@@ -281,7 +283,8 @@ protected:
   void SetUp() override {
     vmperl_ = fs::path(dir_.path()) / "Vm Perl dir";
     fs::create_directory(vmperl_);
-    fs::copy_file(testProgramPath("vmw_perl"), vmperl_ / programFileName("perl"));
+    fs::copy_file(testProgramPath("vmw_perl"),
+                  vmperl_ / programFileName("perl"));
     record_ = (fs::path(dir_.path()) / "record.txt").string();
   }
 
@@ -329,9 +332,11 @@ TEST_F(ScriptRunTest, InterpreterReceivesEachValueAsOneArgument) {
       fs::remove(record_);
       ASSERT_EQ(0, runChildProcess(command)) << command.commandLine;
       std::vector<std::string> lines = recorded();
-      ASSERT_EQ(command.arguments.size() + 1, lines.size()) << command.commandLine;
+      ASSERT_EQ(command.arguments.size() + 1, lines.size())
+          << command.commandLine;
       for (size_t i = 1; i < command.arguments.size(); ++i)
-        EXPECT_EQ("arg:" + command.arguments[i], lines[i - 1]) << command.commandLine;
+        EXPECT_EQ("arg:" + command.arguments[i], lines[i - 1])
+            << command.commandLine;
     }
   }
 }

@@ -38,11 +38,10 @@ int countPhysicalPackages(const ProcessorServices& processor) {
     debugLog("numOfProcessors= %d\n", numOfProcessors);
     numOfPhysicalPackages = choosePhysicalPackages(
         systemPackages, numOfProcessors, cpuInfo.htLogicalProcessors);
-    if (systemPackages < 1) {
+    // The division's own line, before it is raised to 1.
+    if (systemPackages < 1)
       debugLog("numOfPhysicalPackages= %d\n", numOfPhysicalPackages);
-      if (numOfPhysicalPackages < 1)
-        numOfPhysicalPackages = 1;
-    }
+    numOfPhysicalPackages = vmwareNodeCapacity(true, numOfPhysicalPackages);
   }
   debugLog("cpuInfo.numOfCores= %d\n", cpuInfo.numOfCores);
   debugLog("cpuInfo.htLogicalPerCore= %d\n", cpuInfo.htLogicalPerCore);
