@@ -14,6 +14,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -87,6 +88,10 @@ struct Run {
   ScopedNodeIdentity identity;
   MallocText record;
   int hostPackageCount = -1;
+  /// The system's package count, asked at the first running machine: the
+  /// host's packages do not change under a run, and the question reads a
+  /// dozen files natively.
+  std::optional<int> systemPackages;
 };
 
 /// What one machine's turn holds; its objects are released when it ends.
@@ -304,7 +309,9 @@ void setNodeCapacity(Run& run, Machine& machine) {
   // The system's package count where it knows one. Without CPUID the
   // system is not asked: the division by the probe's initial record (one
   // logical processor per package) stands.
-  int systemPackages = probed ? processor.packageCount() : 0;
+  if (probed && !run.systemPackages)
+    run.systemPackages = processor.packageCount();
+  int systemPackages = probed ? *run.systemPackages : 0;
   machine.numOfPhysicalPackages = choosePhysicalPackages(
       systemPackages, numOfProcessors, info.htLogicalProcessors);
   logText("numOfPhysicalPackages=%d\n", machine.numOfPhysicalPackages);

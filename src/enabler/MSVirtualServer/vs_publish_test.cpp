@@ -137,7 +137,10 @@ protected:
     services.nodeIdentity = fixedIdentity;
     services.processorRecord = fixedRecord;
     services.processor = {&processor_, [this] { return processors_; },
-                          [this] { return packages_; }};
+                          [this] {
+                            ++packageQuestions_;
+                            return packages_;
+                          }};
     services.parameterSink = sink;
     publishParametersWith(services);
     fclose(logFile);
@@ -152,6 +155,7 @@ protected:
   FakeProcessor processor_;
   int processors_ = 4; ///< the logical processors the system reports
   int packages_ = 0;   ///< the packages the system reports; 0 not known
+  int packageQuestions_ = 0;
 };
 
 TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
@@ -244,6 +248,14 @@ TEST_F(VsPublishTest, NodeCapacityIsTheSystemCountWhereKnown) {
               records().find("web01\tKEP_NODE_CAPACITY\t" + n + "\n"));
     EXPECT_EQ(c.status, returnCode);
   }
+}
+
+TEST_F(VsPublishTest, SystemIsAskedForItsPackagesOncePerRun) {
+  packages_ = 2;
+  run(kServer + machine("web01", 5, "f=25", "i=4", "") +
+      machine("web02", 5, "f=25", "i=4", "") + ")\n");
+  EXPECT_NE(std::string::npos, records().find("web02\tKEP_NODE_CAPACITY\t2\n"));
+  EXPECT_EQ(1, packageQuestions_);
 }
 
 TEST_F(VsPublishTest, PackageCountAbove255SendsItsLowEightBits) {
