@@ -42,3 +42,16 @@ void printVersion(FILE* out, const char* program, const char* banner) {
   fputs(banner, out);
   fprintf(out, "%s release %s\n", program, releaseVersion());
 }
+
+bool answerHelpOrVersion(int argc, char** argv, const char* program,
+                         const char* help, const char* banner) {
+  if (hasHelpArgument(argc, argv)) {
+    fputs(help, stdout);
+    return true;
+  }
+  if (hasVersionArgument(argc, argv)) {
+    printVersion(stdout, program, banner);
+    return true;
+  }
+  return false;
+}

@@ -23,4 +23,11 @@ bool hasVersionArgument(int argc, char** argv);
 /// included), then "<program> release <version>" and a line end.
 void printVersion(FILE* out, const char* program, const char* banner);
 
+/// A tool's answer to a person who asks: `help` on standard output when the
+/// command line asks for help, else the version answer when it holds
+/// "--version". True when it answered (the tool then ends with 0 without
+/// doing its job).
+bool answerHelpOrVersion(int argc, char** argv, const char* program,
+                         const char* help, const char* banner);
+
 #endif

@@ -22,18 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ownPath;
-
-unsigned long besideHostileCpuid(char* buffer, unsigned long size) {
-  if (ownPath.size() >= size)
-    return size;
-  memcpy(buffer, ownPath.c_str(), ownPath.size() + 1);
-  return static_cast<unsigned long>(ownPath.size());
-}
-
 TEST(CpuidReportHostileTest, ReportWithoutEndCountsAsAProgramThatCannotRun) {
   TempDir dir;
-  ownPath = (fs::path(dir.path()) / "enabler").string();
+  setTestOwnPath((fs::path(dir.path()) / "enabler").string());
   fs::copy_file(testProgramPath("hostile_cpuid"),
                 fs::path(dir.path()) / programFileName("cpuid"));
   ScopedEnv mode("KEP_HOSTILE_CPUID", "never-end");
@@ -48,7 +39,7 @@ TEST(CpuidReportHostileTest, ReportWithoutEndCountsAsAProgramThatCannotRun) {
     verbose = true;
     enablerProgram = program;
     SystemError error;
-    CpuidProgramSite site{besideHostileCpuid, &error,
+    CpuidProgramSite site{testOwnPath, &error,
                           ReadLimits{kVtReportLimits.maxBytes, 500}};
     char* record = nullptr;
     int packages = 0;

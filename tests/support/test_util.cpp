@@ -1,5 +1,7 @@
 #include "test_util.h"
 
+#include <string.h>
+
 #include <fstream>
 #include <filesystem>
 #include <random>
@@ -71,4 +73,20 @@ std::string fixturePath(const std::string& relative) {
   return (fs::path(ENABLER_FIXTURES_DIR) / fs::path(relative))
       .make_preferred()
       .string();
+}
+
+namespace {
+std::string chosenOwnPath;
+} // namespace
+
+void setTestOwnPath(const std::string& path) {
+  chosenOwnPath = path;
+}
+
+unsigned long testOwnPath(char* buffer, unsigned long size) {
+  // A path that does not fit gives the size, as the system's query does.
+  if (chosenOwnPath.size() >= size)
+    return size;
+  memcpy(buffer, chosenOwnPath.c_str(), chosenOwnPath.size() + 1);
+  return static_cast<unsigned long>(chosenOwnPath.size());
 }

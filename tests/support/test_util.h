@@ -47,6 +47,12 @@ std::string testProgramPath(const std::string& name);
 /// Path of a file below tests/fixtures, `relative` written with "/"; the
 /// platform's separators in the result.
 std::string fixturePath(const std::string& relative);
+/// An own-path query in the manner of ownExecutablePath that answers the path
+/// last given to setTestOwnPath, so that code looking beside its own
+/// executable (the cpuid program) looks in a folder of the test's choosing.
+void setTestOwnPath(const std::string& path);
+unsigned long testOwnPath(char* buffer, unsigned long size);
+
 /// Writes `content` to `path` in binary mode; false on failure.
 bool writeTestFile(const std::string& path, const std::string& content);
 /// The whole content of `path` in binary mode; empty when unreadable.

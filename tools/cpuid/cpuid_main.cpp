@@ -34,14 +34,8 @@ const char kHelp[] =
 int main(int argc, char** argv) {
   // Answered before standard output turns binary: these are text for a
   // person.
-  if (hasHelpArgument(argc, argv)) {
-    fputs(kHelp, stdout);
+  if (answerHelpOrVersion(argc, argv, "cpuid", kHelp, kBanner))
     return 0;
-  }
-  if (hasVersionArgument(argc, argv)) {
-    printVersion(stdout, "cpuid", kBanner);
-    return 0;
-  }
   setBinaryOutput();
 
   ProcessorFacts facts;

@@ -128,14 +128,8 @@ int record() {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (hasHelpArgument(argc, argv)) {
-    fputs(kHelp, stdout);
+  if (answerHelpOrVersion(argc, argv, "cpuprobe", kHelp, kBanner))
     return kStatusOk;
-  }
-  if (hasVersionArgument(argc, argv)) {
-    printVersion(stdout, "cpuprobe", kBanner);
-    return kStatusOk;
-  }
   Options options;
   if (!parseOptions(argc, argv, &options)) {
     fputs(kUsage, stderr);

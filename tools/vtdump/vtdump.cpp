@@ -116,14 +116,8 @@ std::string recordAccount(const VtDocument* document) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (hasHelpArgument(argc, argv)) {
-    fputs(kHelp, stdout);
+  if (answerHelpOrVersion(argc, argv, "vtdump", kHelp, kBanner))
     return kStatusOk;
-  }
-  if (hasVersionArgument(argc, argv)) {
-    printVersion(stdout, "vtdump", kBanner);
-    return kStatusOk;
-  }
   Options options;
   if (!parseOptions(argc, argv, &options)) {
     fputs(kUsage, stderr);

@@ -113,6 +113,19 @@ const char kIdentityLines[] =
     "OK: Parameter KEP_HOST_VERS set with value 'BIOS 1'\n"
     "OK: Parameter KEP_HOST_TYPE set with value '-'\n";
 
+/// The nine parameters a run sets on web01, running with a cap of 25, four
+/// host processors and two packages, as the record and the dry run list them.
+const char kWeb01Parameters[] =
+    "web01\tKEP_NODE_ID\tSN-1\n"
+    "web01\tKEP_HOST_PRODUCT\tProd\n"
+    "web01\tKEP_HOST_MANUFACTURER\tMaker\n"
+    "web01\tKEP_HOST_VERSION\tBIOS 1\n"
+    "web01\tKEP_HOST_TYPE\t-\n"
+    "web01\tKEP_NODE_CAPACITY\t2\n"
+    "web01\tKEP_VM_ID\tweb01\n"
+    "web01\tKEP_VM_CAPACITY\t100\n"
+    "web01\tKEP_PHYSICAL_PROCESSOR\t2:GenuineIntel:6:0:4:2:2400:64\n";
+
 class VsPublishTest : public ::testing::Test {
 protected:
   VsPublishTest() {
@@ -177,16 +190,7 @@ TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
                 "OK: Parameter KEP_PHYSICAL_PROCESSOR set with value "
                 "'2:GenuineIntel:6:0:4:2:2400:64'\n",
             log);
-  EXPECT_EQ("web01\tKEP_NODE_ID\tSN-1\n"
-            "web01\tKEP_HOST_PRODUCT\tProd\n"
-            "web01\tKEP_HOST_MANUFACTURER\tMaker\n"
-            "web01\tKEP_HOST_VERSION\tBIOS 1\n"
-            "web01\tKEP_HOST_TYPE\t-\n"
-            "web01\tKEP_NODE_CAPACITY\t2\n"
-            "web01\tKEP_VM_ID\tweb01\n"
-            "web01\tKEP_VM_CAPACITY\t100\n"
-            "web01\tKEP_PHYSICAL_PROCESSOR\t2:GenuineIntel:6:0:4:2:2400:64\n",
-            records());
+  EXPECT_EQ(kWeb01Parameters, records());
   EXPECT_EQ(kVsOk, returnCode);
 }
 
@@ -382,16 +386,7 @@ TEST_F(VsPublishTest, DryRunHandsEveryParameterToTheSinkAndSetsNone) {
   fclose(out);
   EXPECT_EQ("", records());
   EXPECT_EQ(kVsOk, returnCode);
-  EXPECT_EQ("web01\tKEP_NODE_ID\tSN-1\n"
-            "web01\tKEP_HOST_PRODUCT\tProd\n"
-            "web01\tKEP_HOST_MANUFACTURER\tMaker\n"
-            "web01\tKEP_HOST_VERSION\tBIOS 1\n"
-            "web01\tKEP_HOST_TYPE\t-\n"
-            "web01\tKEP_NODE_CAPACITY\t2\n"
-            "web01\tKEP_VM_ID\tweb01\n"
-            "web01\tKEP_VM_CAPACITY\t100\n"
-            "web01\tKEP_PHYSICAL_PROCESSOR\t2:GenuineIntel:6:0:4:2:2400:64\n",
-            readTestFile(sinkPath));
+  EXPECT_EQ(kWeb01Parameters, readTestFile(sinkPath));
   // The log says what would be set, never that something was.
   EXPECT_EQ(std::string::npos, log.find("OK: Parameter")) << log;
   EXPECT_EQ(std::string::npos, log.find("ERROR:")) << log;

@@ -35,10 +35,8 @@ unsigned long forcedLength = 0;
 unsigned long chosenOwnPath(char* buffer, unsigned long size) {
   if (forcedLength)
     return forcedLength;
-  if (ownPath.size() >= size)
-    return size;
-  memcpy(buffer, ownPath.c_str(), ownPath.size() + 1);
-  return static_cast<unsigned long>(ownPath.size());
+  setTestOwnPath(ownPath);
+  return testOwnPath(buffer, size);
 }
 
 unsigned long failingOwnPath(char*, unsigned long) {

@@ -31,15 +31,6 @@ const char kInstalled[] =
     "Scripting API]\n"
     "\"InstallPath\"=\"C:\\\\VmPerl\\\\\"\n";
 
-// The own path the run is told: a folder without a cpuid program.
-std::string ownPath;
-
-unsigned long emptyFolderOwnPath(char* buffer, unsigned long size) {
-  if (ownPath.size() >= size)
-    return size;
-  memcpy(buffer, ownPath.c_str(), ownPath.size() + 1);
-  return static_cast<unsigned long>(ownPath.size());
-}
 
 class RetrieveScriptTest : public ::testing::Test {
 protected:
@@ -50,8 +41,8 @@ protected:
     services_.registry = &registry_;
     services_.isWow64 = [] { return false; };
     // No cpuid program where the run looks: the record is not built.
-    ownPath = dir_.path() + pathSeparator() + "enabler";
-    services_.cpuidProgram = CpuidProgramSite{emptyFolderOwnPath, nullptr};
+    setTestOwnPath(dir_.path() + pathSeparator() + "enabler");
+    services_.cpuidProgram = CpuidProgramSite{testOwnPath, nullptr};
     services_.processor = {&processor_, [this] { return processors_; },
                            [this] { return packages_; }};
     services_.nodeIdentity = [](NodeIdentity* identity) {
