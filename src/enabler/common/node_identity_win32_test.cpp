@@ -8,8 +8,30 @@
 
 #include <objbase.h>
 
-#include <thread>
+#include <functional>
 #include <utility>
+
+namespace {
+
+// A thread's start routine is WINAPI (stdcall on 32-bit x86), which no
+// lambda converts to.
+DWORD WINAPI runBody(void* body) {
+  (*static_cast<const std::function<void()>*>(body))();
+  return 0;
+}
+
+// Runs `body` on a new thread of the system's own and waits for it: the
+// release's win32 threading model has no std::thread.
+void runOnNewThread(const std::function<void()>& body) {
+  HANDLE thread = CreateThread(nullptr, 0, runBody,
+                               const_cast<std::function<void()>*>(&body), 0,
+                               nullptr);
+  ASSERT_NE(nullptr, thread);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
+
+} // namespace
 
 TEST(NodeIdentityWmiTest, AllFiveFieldsArePresent) {
   NodeIdentity id;
@@ -35,7 +57,7 @@ TEST(NodeIdentityWmiTest, SingleThreadedApartmentGivesFalseAllAbsent) {
   bool result = true;
   bool allAbsent = false;
   HRESULT joined = E_FAIL;
-  std::thread worker([&] {
+  runOnNewThread([&] {
     joined = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     NodeIdentity id;
     result = getNodeIdentity(&id);
@@ -43,7 +65,6 @@ TEST(NodeIdentityWmiTest, SingleThreadedApartmentGivesFalseAllAbsent) {
                 !id.type;
     CoUninitialize();
   });
-  worker.join();
   ASSERT_EQ(S_OK, joined);
   EXPECT_FALSE(result);
   EXPECT_TRUE(allAbsent);
@@ -57,7 +78,7 @@ TEST(NodeIdentityWmiTest, ApartmentIsBalanced) {
   HRESULT afterJoined = E_FAIL;
   HRESULT afterFresh = E_FAIL;
   bool joinedResult = false;
-  std::thread joined([&] {
+  runOnNewThread([&] {
     first = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     NodeIdentity id;
     joinedResult = getNodeIdentity(&id);
@@ -66,15 +87,13 @@ TEST(NodeIdentityWmiTest, ApartmentIsBalanced) {
     CoUninitialize();
     CoUninitialize();
   });
-  joined.join();
-  std::thread fresh([&] {
+  runOnNewThread([&] {
     NodeIdentity id;
     getNodeIdentity(&id);
     freeNodeIdentity(&id);
     afterFresh = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     CoUninitialize();
   });
-  fresh.join();
   ASSERT_EQ(S_OK, first);
   EXPECT_TRUE(joinedResult);
   EXPECT_EQ(S_FALSE, afterJoined);

@@ -16,12 +16,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
-void setBinaryStreams(); // defined per platform
+// Defined per platform.
+void setBinaryStreams();
+void sleepMilliseconds(long milliseconds);
 
 namespace {
 
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
       i = words.size();
     } else if (action == "sleep") {
       fflush(stdout);
-      std::this_thread::sleep_for(std::chrono::milliseconds(atol(operand)));
+      sleepMilliseconds(atol(operand));
       ++i;
     } else if (action == "exit") {
       fflush(stdout);

@@ -15,13 +15,15 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #ifdef _WIN32
 #  include <fcntl.h>
 #  include <io.h>
+#  include <windows.h>
+#else
+#  include <chrono>
+#  include <thread>
 #endif
 
 namespace {
@@ -36,14 +38,37 @@ void binaryStreams() {
 #endif
 }
 
+int deadlineSeconds = 20;
+
+[[noreturn]] void endAtDeadline() {
+#ifdef _WIN32
+  Sleep(static_cast<DWORD>(deadlineSeconds) * 1000);
+#else
+  std::this_thread::sleep_for(std::chrono::seconds(deadlineSeconds));
+#endif
+  fflush(nullptr);
+  _Exit(99);
+}
+
+#ifdef _WIN32
+DWORD WINAPI deadlineThread(void*) {
+  endAtDeadline();
+}
+#endif
+
+// A thread of the system's own: the release's win32 threading model has no
+// std::thread.
 void startDeadline() {
   const char* limit = getenv("FAKE_CPUID_LIMIT");
-  int seconds = limit ? atoi(limit) : 20;
-  std::thread([seconds] {
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    fflush(nullptr);
-    _Exit(99);
-  }).detach();
+  if (limit)
+    deadlineSeconds = atoi(limit);
+#ifdef _WIN32
+  HANDLE thread = CreateThread(nullptr, 0, deadlineThread, nullptr, 0, nullptr);
+  if (thread)
+    CloseHandle(thread);
+#else
+  std::thread(endAtDeadline).detach();
+#endif
 }
 
 void writeDocument() {
