@@ -1,7 +1,8 @@
 // platform_posix_test.cpp: what only the POSIX half of the platform meets:
-// named pipes, devices and symbolic links where a file is expected, and the
-// dispositions a caller leaves to the process.
+// named pipes, devices and symbolic links where a file is expected, the
+// dispositions a caller leaves to the process, and the clock.
 #include "common/platform/files.h"
+#include "common/platform/monotonic_clock.h"
 #include "common/platform/process_setup.h"
 #include "test_util.h"
 
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -90,6 +92,22 @@ TEST(ProcessSetupPosixTest, ClosedStandardDescriptorGetsTheNullDevice) {
   ASSERT_TRUE(filled);
   ASSERT_EQ(0, stat("/dev/null", &null));
   EXPECT_EQ(null.st_rdev, standard.st_rdev);
+}
+
+TEST(MonotonicClockPosixTest, CountsTheMonotonicClockNotTheWallClock) {
+  // CLOCK_REALTIME (the wall clock) counts from 1970 and CLOCK_BOOTTIME goes
+  // on through a suspend; either would fall outside these readings.
+  auto monotonic = [] {
+    struct timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000 +
+                                 now.tv_nsec / 1000000);
+  };
+  uint32_t before = monotonic();
+  uint32_t reading = monotonicMilliseconds();
+  uint32_t after = monotonic();
+  EXPECT_LE(reading - before, after - before)
+      << before << " <= " << reading << " <= " << after;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "common/platform/environment.h"
 #include "common/platform/files.h"
+#include "common/platform/monotonic_clock.h"
 #include "common/platform/paths.h"
 #include "common/platform/system_error.h"
 #include "test_util.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <limits.h>
 
 #include <filesystem>
 #include <string>
@@ -184,6 +186,54 @@ TEST(SystemErrorTest, MessageNamesTheOperationTheReasonAndTheCode) {
   EXPECT_GT(message.size(), std::string("open 'x':  (error 2)").size())
       << "the system's own text is in the message";
   EXPECT_NE('\n', message.back());
+}
+
+TEST(MonotonicClockTest, ReadingsNeverGoBack) {
+  // A reading behind the one before would show as a difference near 2^32.
+  uint32_t previous = monotonicMilliseconds();
+  for (int i = 0; i < 100000; ++i) {
+    uint32_t now = monotonicMilliseconds();
+    ASSERT_LT(now - previous, 60000u) << previous << " then " << now;
+    previous = now;
+  }
+  EXPECT_LT(systemMonotonicClock().milliseconds() - previous, 60000u);
+}
+
+TEST(MonotonicClockTest, DeadlineCountsAcrossTheWraparound) {
+  const uint32_t kTop = 0xFFFFFFFFu;
+  struct Case {
+    uint32_t start;
+    long durationMs;
+    uint32_t now;
+    uint32_t left;
+    const char* why;
+  };
+  const Case cases[] = {
+      {1000, 60000, 1000, 60000, "at the start"},
+      {1000, 60000, 31000, 30000, "half way"},
+      {1000, 60000, 61000, 0, "at the limit"},
+      {1000, 60000, 900000, 0, "long past the limit"},
+      {kTop - 999, 60000, kTop, 59001, "before the count wraps"},
+      {kTop - 999, 60000, 0, 59000, "as it wraps"},
+      {kTop - 999, 60000, 9000, 50000, "past 0"},
+      {kTop - 999, 60000, 59000, 0, "past 0 and the limit"},
+      {kTop - 999, 60000, 3000000, 0, "past 0 and long past the limit"},
+      {1000, 300000, kTop, 0, "almost a whole wrap later"},
+      {5000, 0, 5000, 0, "no time at all"},
+      {5000, -1, 5000, 0, "a negative limit"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_EQ(c.left, Deadline(c.start, c.durationMs).millisecondsLeft(c.now));
+  }
+  // A long of 64 bits may hold more than 32 bits count; it is not cut to its
+  // low bits (0 here).
+  const long big = LONG_MAX / 2 + 1;
+  const uint32_t longest =
+      static_cast<unsigned long>(big) < Deadline::kLongestMs
+          ? static_cast<uint32_t>(big)
+          : Deadline::kLongestMs;
+  EXPECT_EQ(longest, Deadline(0, big).millisecondsLeft(0));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "common/process/child_process.h"
 
 #include "common/check.h"
+#include "common/platform/monotonic_clock.h"
 #include "common/process/reaper_posix.h"
 
 #include <errno.h>
@@ -16,7 +17,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <memory>
 
 extern char** environ;
@@ -116,17 +116,10 @@ private:
 bool PipeReader::waitReadable(long milliseconds) {
   if (!fd_.valid())
     return true;
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point end =
-      Clock::now() + std::chrono::milliseconds(milliseconds);
-  const long kLongestPoll = 1L << 30; // poll takes an int
+  const Deadline deadline(monotonicMilliseconds(), milliseconds);
+  const uint32_t kLongestPoll = 1u << 30; // poll takes an int
   for (;;) {
-    long left =
-        static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                              end - Clock::now())
-                              .count());
-    if (left < 0)
-      left = 0;
+    uint32_t left = deadline.millisecondsLeft(monotonicMilliseconds());
     struct pollfd watched = {fd_.get(), POLLIN, 0};
     int ready =
         poll(&watched, 1,
@@ -262,7 +255,8 @@ bool PosixChildProcess::start(const char* program, const char* arguments,
                               SystemError* error) {
   posix_spawn_file_actions_t actions;
   if (int failed = posix_spawn_file_actions_init(&actions)) {
-    keepSystemError(error, systemError("posix_spawn_file_actions_init", failed));
+    keepSystemError(error,
+                    systemError("posix_spawn_file_actions_init", failed));
     return false;
   }
   // A pipe that could not be made leaves the child the null device there, as
@@ -295,9 +289,9 @@ bool PosixChildProcess::start(const char* program, const char* arguments,
                             argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) {
-    keepSystemError(error, systemError(std::string("posix_spawnp '") +
-                                           program + "'",
-                                       failed));
+    keepSystemError(
+        error,
+        systemError(std::string("posix_spawnp '") + program + "'", failed));
     return false;
   }
   pid_ = pid;
@@ -385,8 +379,8 @@ int runChildProcess(const ProgramCommand& command, SystemError* error) {
   // never looked for on PATH.
   if (int failed = posix_spawn(&pid, command.program.c_str(), nullptr,
                                attributes.get(), argv.data(), environ)) {
-    keepSystemError(error,
-                    systemError("posix_spawn '" + command.program + "'", failed));
+    keepSystemError(
+        error, systemError("posix_spawn '" + command.program + "'", failed));
     return -1;
   }
   int status = 0;
@@ -399,8 +393,8 @@ int runChildProcess(const ProgramCommand& command, SystemError* error) {
   if (WIFEXITED(status))
     return WEXITSTATUS(status);
   // A program killed by a signal has no exit status of its own.
-  keepSystemError(error, SystemError{"'" + command.program + "' ended by signal",
-                                     WTERMSIG(status),
-                                     strsignal(WTERMSIG(status))});
+  keepSystemError(error,
+                  SystemError{"'" + command.program + "' ended by signal",
+                              WTERMSIG(status), strsignal(WTERMSIG(status))});
   return -1;
 }

@@ -4,6 +4,7 @@
 #include "common/process/child_process.h"
 
 #include "common/check.h"
+#include "common/platform/monotonic_clock.h"
 #include "common/process/inheritance_win32.h"
 
 #include <windows.h>
@@ -108,7 +109,7 @@ bool PipeReader::waitReadable(long milliseconds) {
   // Anonymous pipes cannot be waited on, so the pipe is peeked at, with
   // pauses that grow to 50 ms. While the child runs the pauses are waits on
   // it: a child that writes its report and ends is seen at once.
-  const DWORD start = GetTickCount();
+  const Deadline deadline(monotonicMilliseconds(), milliseconds);
   DWORD pause = 1;
   bool childRuns = process_ != nullptr;
   for (;;) {
@@ -119,10 +120,9 @@ bool PipeReader::waitReadable(long milliseconds) {
                        nullptr) ||
         available > 0)
       return true;
-    DWORD waited = GetTickCount() - start;
-    if (milliseconds <= 0 || waited >= static_cast<DWORD>(milliseconds))
+    DWORD left = deadline.millisecondsLeft(monotonicMilliseconds());
+    if (left == 0)
       return false;
-    DWORD left = static_cast<DWORD>(milliseconds) - waited;
     DWORD step = pause < left ? pause : left;
     if (childRuns)
       childRuns = WaitForSingleObject(process_, step) == WAIT_TIMEOUT;
@@ -337,8 +337,8 @@ int runChildProcess(const ProgramCommand& command, SystemError* error) {
                       /*bInheritHandles=*/TRUE, /*dwCreationFlags=*/0,
                       /*lpEnvironment=*/nullptr,
                       /*lpCurrentDirectory=*/nullptr, &startup, &info)) {
-    keepSystemError(error,
-                    lastSystemError("CreateProcessA '" + command.program + "'"));
+    keepSystemError(
+        error, lastSystemError("CreateProcessA '" + command.program + "'"));
     return -1;
   }
   ScopedHandle process(info.hProcess);
