@@ -2,15 +2,14 @@
 // waiting itself is the source's (a pipe's poll or peek).
 #include "common/process/bounded_reader.h"
 
-BoundedReader::BoundedReader(ByteReader* source, const ReadLimits& limits)
-    : source_(source), limits_(limits),
-      deadline_(std::chrono::steady_clock::now() +
-                std::chrono::milliseconds(limits.timeLimitMs)) {}
+BoundedReader::BoundedReader(ByteReader* source, const ReadLimits& limits,
+                             MonotonicClock& clock)
+    : source_(source), limits_(limits), clock_(&clock),
+      deadline_(clock.milliseconds(), limits.timeLimitMs) {}
 
 long BoundedReader::millisecondsLeft() const {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline_ - std::chrono::steady_clock::now());
-  return left.count() > 0 ? static_cast<long>(left.count()) : 0;
+  // Never more than the time limit, itself a long.
+  return static_cast<long>(deadline_.millisecondsLeft(clock_->milliseconds()));
 }
 
 int BoundedReader::pass(char* buffer, long code) {

@@ -4,11 +4,10 @@
 #ifndef ENABLER_PROCESS_BOUNDED_READER_H
 #define ENABLER_PROCESS_BOUNDED_READER_H
 
+#include "common/platform/monotonic_clock.h"
 #include "common/process/child_process.h"
 
 #include <stddef.h>
-
-#include <chrono>
 
 /// How much of a stream is accepted, and for how long it is waited for.
 struct ReadLimits {
@@ -24,10 +23,14 @@ struct ReadLimits {
 /// limitPassed() turns true and readError() names the bound (the system's
 /// "too large" or "timed out" code); nothing more is read from the source
 /// after that. Bytes beyond maxBytes are never handed out, and the source is
-/// never asked for more than one byte beyond them.
+/// never asked for more than one byte beyond them. The time limit is
+/// measured on `clock` (not owned), a monotonic clock, so that setting the
+/// date and time while the source is waited for neither shortens nor
+/// lengthens it.
 class BoundedReader : public ByteReader {
 public:
-  BoundedReader(ByteReader* source, const ReadLimits& limits);
+  BoundedReader(ByteReader* source, const ReadLimits& limits,
+                MonotonicClock& clock = systemMonotonicClock());
   int read(char* buffer, int count) override;
   bool waitReadable(long milliseconds) override;
 
@@ -39,7 +42,8 @@ private:
 
   ByteReader* source_;
   ReadLimits limits_;
-  std::chrono::steady_clock::time_point deadline_;
+  MonotonicClock* clock_;
+  Deadline deadline_;
   size_t total_ = 0;
   bool limitPassed_ = false;
 };
