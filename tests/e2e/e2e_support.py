@@ -1,14 +1,22 @@
 """Shared pieces of the end-to-end suites.
 
 Each suite runs the built programs in temporary directories: the native build
-directly and the win64 build under wine64, each Windows suite in a Wine prefix
-of its own below the build folder. Where the build's programs are, and the
-Wine prefixes themselves, come from tests/built_programs.py, which the demo
-shares.
+directly and each Windows lane (the 32-bit build through WoW64, the release
+zip's programs, the win64 build; see tests/built_programs.py) under Wine, each
+suite in a Wine prefix of its own below the build folder, shared by its lanes.
 
-A Windows case skips where wine64 or the win64 build is missing, unless
-ENABLER_REQUIRE_WINE is set (scripts/test sets it); a program missing from a
-build fails the case either way.
+A Windows suite is a class of cases that derives from WindowsCase and runs its
+programs through `self.lane`; `on_lanes` makes one test class of it per lane.
+The win32 lane runs every case; the release and win64 lanes run the cases
+marked `every_lane`, where a 64-bit program or the shipped bytes could behave
+otherwise, and leave the rest to the win32 lane.
+
+A Windows case skips where its lane cannot run (no Wine, no build, a kernel
+that runs no 32-bit code), unless ENABLER_REQUIRE_WINE is set (scripts/test
+sets it), which turns a missing Wine or build into a failure. A kernel without
+32-bit code is this machine's, not the build's fault: ENABLER_REQUIRE_WINE
+does not fail for it, and scripts/test counts those lanes as not run. A
+program missing from a build fails the case either way.
 """
 
 import os
@@ -21,8 +29,9 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 ".."))
 import built_programs  # noqa: E402
-from built_programs import (NATIVE_BIN, SOURCE_DIR, WIN64_BIN,  # noqa: E402,F401
-                            WINE, native, win64, wine_path)
+from built_programs import (NATIVE_BIN, RELEASE, SOURCE_DIR,  # noqa: E402,F401
+                            WIN32, WIN64, WIN64_BIN, WINE, native,
+                            runs_32bit_code, win64, wine_path)
 
 FIXTURES = os.path.join(SOURCE_DIR, "tests", "fixtures")
 
@@ -100,12 +109,12 @@ class Result:
 
 
 def run(argv, cwd, env=None, prefix=None, stdin=None, timeout=120):
-    """Runs argv in cwd; with a WinePrefix the first element is a win64 .exe
-    that runs under wine64 in that prefix. `stdin` is bytes to feed or a
-    descriptor to read. Output is kept as bytes."""
+    """Runs argv in cwd; with a WinePrefix the first element is a Windows
+    program that runs under the prefix's Wine in that prefix. `stdin` is
+    bytes to feed or a descriptor to read. Output is kept as bytes."""
     if prefix is not None:
         full_env = prefix.env(env)
-        argv = [WINE] + list(argv)
+        argv = [prefix.wine] + list(argv)
     else:
         full_env = dict(os.environ)
         if env:
@@ -133,6 +142,85 @@ class TempDirCase(unittest.TestCase):
     def read(self, *parts):
         with open(self.path(*parts), "rb") as f:
             return f.read()
+
+
+# The word a skipped case's reason starts with when its lane cannot run on
+# this machine's kernel; scripts/test counts such cases as not run.
+NOT_RUN = "not run:"
+
+
+def require_lane(testcase, lane):
+    """For a case of one Windows lane: its Wine and build must be there (see
+    _windows_side_missing); a kernel without 32-bit code skips the case with
+    NOT_RUN, whatever ENABLER_REQUIRE_WINE says."""
+    why = lane.missing()
+    if why is None:
+        return
+    if lane.bits == 32 and not runs_32bit_code():
+        raise unittest.SkipTest("%s the %s lane: %s" % (NOT_RUN, lane.name,
+                                                         why))
+    _windows_side_missing(testcase, why)
+
+
+def every_lane(case):
+    """Marks a case that the release and win64 lanes run too."""
+    case.every_lane = True
+    return case
+
+
+def on_lanes(cases, namespace, lanes=None):
+    """Makes one test class per Windows lane of the WindowsCase subclass
+    `cases`, named after the lane (Win32..., Release..., Win64...), in
+    `namespace` (a suite's globals()). Only the first lane runs every case;
+    the others run those marked every_lane."""
+    lanes = lanes or (WIN32, RELEASE, WIN64)
+    for n, lane in enumerate(lanes):
+        body = {"lane": lane, "__module__": namespace["__name__"]}
+        if n > 0:
+            for name in dir(cases):
+                case = getattr(cases, name)
+                if name.startswith("test") and \
+                        not getattr(case, "every_lane", False):
+                    body[name] = None  # not collected
+        name = lane.name.capitalize() + cases.__name__
+        namespace[name] = type(name, (cases,), body)
+    # The class of cases itself is no test class of its own.
+    namespace.pop(cases.__name__, None)
+
+
+class WindowsCase(TempDirCase):
+    """A case that runs one Windows lane's programs under Wine in the suite's
+    prefix. A suite names its prefix in `suite`; `lane` comes from on_lanes.
+    `self.prefix` runs programs with the lane's Wine, `self.system_prefix`
+    with wine64."""
+
+    lane = None
+    suite = None
+    # Programs (names without .exe) every case of the suite runs.
+    programs = ()
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        # The system's own tools (regedit, reg) are 64-bit programs, as an
+        # administrator's are on 64-bit Windows: run in `prefix`, a 32-bit
+        # regedit would write its keys through the 32-bit view.
+        cls.system_prefix = WinePrefix(cls.suite)
+        cls.prefix = cls.system_prefix.for_lane(cls.lane)
+        cls.ready = cls.lane.missing() is None
+        if cls.ready:
+            require_programs(*(cls.exe(name) for name in cls.programs))
+            cls.prefix.ensure()
+
+    def setUp(self):
+        require_lane(self, self.lane)
+        super().setUp()
+
+    @classmethod
+    def exe(cls, name):
+        """Path of a program of the lane (name without .exe)."""
+        return cls.lane.program(name)
+
 
 
 def release_version():

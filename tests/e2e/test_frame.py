@@ -1,6 +1,6 @@
 """The enabler frame seen from outside: command line, version banner, log file
 and exit status of both enablers' frames, run through frame_host (natively and
-the win64 build under wine64)."""
+the Windows builds under Wine)."""
 
 import os
 import subprocess
@@ -59,6 +59,7 @@ class FrameCases:
                 self.assertEqual(self.text(banner), r.stderr)
                 self.assertFalse(os.path.exists(self.log_path()))
 
+    @e2e.every_lane
     def test_vs_log_frames_the_worker_with_its_status(self):
         cases = [
             (["-v"], 0, "", "Log file opened\n" + WORKER_LINES % 0 +
@@ -93,6 +94,7 @@ class FrameCases:
                 self.assertEqual(self.text(WORKER_LINES % status),
                                  self.read("en_out.txt"))
 
+    @e2e.every_lane
     def test_uncreatable_log_leaves_status_and_output_unchanged(self):
         # A directory in the log file's place cannot be opened for writing,
         # even by root.
@@ -180,22 +182,13 @@ class NativeFrameTest(FrameCases, e2e.TempDirCase):
         return self.program_path()
 
 
-class WineFrameTest(FrameCases, e2e.TempDirCase):
+class FrameTest(FrameCases, e2e.WindowsCase):
     eol = b"\r\n"
-    prefix = e2e.WinePrefix("frame")
-
-    @classmethod
-    def setUpClass(cls):
-        if e2e.wine_available():
-            cls.prefix.ensure()
-
-    def setUp(self):
-        e2e.require_wine(self)
-        e2e.require_programs(self.program_path())
-        super().setUp()
+    suite = "frame"
+    programs = ("frame_host",)
 
     def program_path(self):
-        return e2e.win64("frame_host")
+        return self.exe("frame_host")
 
     def argv0(self):
         return e2e.wine_path(self.program_path())
@@ -215,6 +208,10 @@ class WineFrameTest(FrameCases, e2e.TempDirCase):
                 self.assertEqual(b"", r.stdout)
                 self.assertEqual(usage, r.stderr)
                 self.assertFalse(os.path.exists(self.log_path()))
+
+
+# frame_host is no program of the release: its lane would repeat win32's.
+e2e.on_lanes(FrameTest, globals(), (e2e.WIN32, e2e.WIN64))
 
 
 class PeCheckTest(unittest.TestCase):

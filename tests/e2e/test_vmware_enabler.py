@@ -4,9 +4,10 @@ PHYSICAL_PROCESSOR that retrieve.pl receives, and the exit status come out.
 
 Natively the registry is an export file (KEP_REGISTRY_FILE), the identity a
 DMI directory (KEP_DMI_ROOT), the interpreter a `perl` that runs the machine's
-Perl and the script the recording retrieve.pl of the fixtures. Under wine64
+Perl and the script the recording retrieve.pl of the fixtures. Under Wine
 the registry is the prefix's own, filled with regedit, the identity comes from
-Wine's WMI and the interpreter is the recording perl.exe stand-in."""
+Wine's WMI and the interpreter is the recording perl.exe stand-in; the
+Windows cases run on each Windows lane (e2e_support)."""
 
 import os
 import shutil
@@ -501,26 +502,21 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
         self.assertEqual(record, env["PHYSICAL_PROCESSOR"])
 
 
-class WineVMwareEnablerTest(e2e.TempDirCase):
-    """The win64 enabler of the build with the build's cpuid.exe beside it,
-    in a prefix whose registry the cases fill with regedit. The enabler is a
-    64-bit program there, so it reads the 64-bit view only."""
+class VMwareEnablerTest(e2e.WindowsCase):
+    """A Windows build's enabler with the build's cpuid.exe beside it, in a
+    prefix whose registry the cases fill with regedit. The 32-bit enabler is
+    a WOW64 process there and reads the 32-bit view first, the 64-bit one
+    only where the 32-bit view lacks a key; the 64-bit enabler reads the
+    64-bit view only."""
 
-    prefix = e2e.WinePrefix("vmware")
-
-    @classmethod
-    def setUpClass(cls):
-        if e2e.wine_available():
-            cls.prefix.ensure()
+    suite = "vmware"
+    programs = ("vmware-enabler", "cpuid", "vmw_perl")
 
     def setUp(self):
-        e2e.require_wine(self)
-        e2e.require_programs(*(e2e.win64(program) for program in
-                               ("vmware-enabler", "cpuid", "vmw_perl")))
         super().setUp()
         self.vmperl = self.path("Vm Perl")
         os.mkdir(self.vmperl)
-        shutil.copy(e2e.win64("vmw_perl"),
+        shutil.copy(self.exe("vmw_perl"),
                     os.path.join(self.vmperl, "perl.exe"))
         shutil.copy(RETRIEVE_PL, self.path("retrieve.pl"))
         self.win_vmperl = e2e.wine_path(self.vmperl) + "\\"
@@ -532,7 +528,7 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
         with open(reg, "wb") as f:
             f.write(text if isinstance(text, bytes) else text.encode("ascii"))
         result = e2e.run(["regedit", "/S", e2e.wine_path(reg)], self.dir,
-                         prefix=self.prefix)
+                         prefix=self.system_prefix)
         self.assertEqual(0, result.status, result.stderr)
 
     def set_registry(self, keys, fixture=None):
@@ -550,9 +546,10 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
         env = {"VMW_TEST_RECORD": e2e.wine_path(self.record),
                "VMW_TEST_STATUS": None if status is None else str(status),
                "PHYSICAL_PROCESSOR": None, "KEP_HOMEDIR": None}
-        result = e2e.run([e2e.win64("vmware-enabler")] + list(args), self.dir,
+        result = e2e.run([self.exe("vmware-enabler")] + list(args), self.dir,
                          env=env, prefix=self.prefix)
-        self.assertEqual(b"", result.stdout)
+        if "--dry-run" not in args:
+            self.assertEqual(b"", result.stdout)
         return result
 
     def log_lines(self):
@@ -567,6 +564,7 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
                  result.stdout.decode("utf-16").splitlines()]
         return lines[1]
 
+    @e2e.every_lane
     def test_full_run_hands_everything_to_the_script(self):
         self.set_registry([(SERVER_KEY, self.win_server),
                            (VMPERL_KEY, self.win_vmperl)])
@@ -581,7 +579,7 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
         self.assertGreaterEqual(packages, 1)
         # The count and its debug lines are what cpuprobe.exe reports for
         # this host: the package count Wine gives.
-        probe = e2e.run([e2e.win64("cpuprobe")], self.dir, prefix=self.prefix)
+        probe = e2e.run([self.exe("cpuprobe")], self.dir, prefix=self.prefix)
         self.assertEqual(0, probe.status, probe.stderr)
         want, want_packages = probe_lines(probe.stdout)
         self.assertEqual(want_packages, packages)
@@ -646,7 +644,7 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
                            (VMPERL_KEY, self.win_vmperl)])
         env = {"VMW_TEST_RECORD": e2e.wine_path(self.record),
                "PHYSICAL_PROCESSOR": None, "KEP_HOMEDIR": None}
-        result = e2e.run([e2e.win64("vmware-enabler"), "--dry-run", "-v"],
+        result = e2e.run([self.exe("vmware-enabler"), "--dry-run", "-v"],
                          self.dir, env=env, prefix=self.prefix)
         self.assertEqual((0, b""), (result.status, result.stderr))
         self.assertFalse(os.path.exists(self.record))
@@ -669,9 +667,6 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
 
     def test_missing_installation_ends_with_7(self):
         cases = (([], NOT_INSTALLED),
-                 # Only the 32-bit view: not seen by a 64-bit enabler.
-                 ([(wow64(SERVER_KEY), self.win_server),
-                   (wow64(VMPERL_KEY), self.win_vmperl)], NOT_INSTALLED),
                  ([(SERVER_KEY, self.win_server)], NO_VMPERL))
         for keys, line in cases:
             with self.subTest(line=line, keys=keys):
@@ -682,15 +677,66 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
                                  self.read("en_out.txt"))
                 self.assertFalse(os.path.exists(self.record))
 
+    @e2e.every_lane
+    def test_registry_views(self):
+        """Which view's key each build reads: the paths the log names, or
+        "not installed"."""
+        os.mkdir(self.path("Vm Perl 64"))
+        shutil.copy(self.exe("vmw_perl"),
+                    self.path("Vm Perl 64", "perl.exe"))
+        perl32, perl64 = self.win_vmperl, e2e.wine_path(
+            self.path("Vm Perl 64")) + "\\"
+        server32, gsx32 = self.win_server, "C:\\GSX 32\\"
+        server64, gsx64 = "C:\\Server 64\\", "C:\\GSX 64\\"
+        in32 = [(wow64(SERVER_KEY), server32), (wow64(VMPERL_KEY), perl32)]
+        in64 = [(SERVER_KEY, server64), (VMPERL_KEY, perl64)]
+        # keys, what the 32-bit enabler finds, what the 64-bit one finds:
+        # (VmPerl directory, server directory) or None for not installed.
+        cases = (
+            ("only the 32-bit view", in32, (perl32, server32), None),
+            ("only the 64-bit view", in64, (perl64, server64),
+             (perl64, server64)),
+            ("both views, other paths", in32 + in64, (perl32, server32),
+             (perl64, server64)),
+            ("VMware Server 32-bit, GSX Server 64-bit",
+             [(wow64(SERVER_KEY), server32), (GSX_KEY, gsx64),
+              (VMPERL_KEY, perl64)], (perl64, server32), (perl64, gsx64)),
+            ("GSX Server 32-bit, VMware Server 64-bit",
+             [(wow64(GSX_KEY), gsx32), (SERVER_KEY, server64),
+              (wow64(VMPERL_KEY), perl32)], (perl32, server64), None),
+        )
+        for name, keys, found32, found64 in cases:
+            with self.subTest(name):
+                self.set_registry(keys)
+                result = self.run_enabler(("--dry-run", "-v"))
+                found = found32 if self.lane.wow64 else found64
+                log = self.read("en_out.txt").decode("utf-8")
+                if found is None:
+                    self.assertEqual(7, result.status)
+                    self.assertIn(NOT_INSTALLED.replace("\n", "\r\n"), log)
+                    continue
+                self.assertEqual(0, result.status, log)
+                block = log.split("\r\n")
+                at = block.index("Perl paths and command line:")
+                self.assertEqual(list(found), block[at + 1:at + 3])
+
     def test_fixture_files_read_as_the_registry_editor_reads_them(self):
-        # Registered in the 32-bit view only (a UTF-16 export): unseen.
+        # Registered in the 32-bit view only (a UTF-16 export): found by the
+        # 32-bit enabler, in directories this host lacks; unseen by the
+        # 64-bit one.
         self.set_registry([], fixture="vmware_wow64.reg")
-        query = e2e.run(["reg", "query", "HKLM\\" + wow64(SERVER_KEY), "/v",
-                         "InstallPath"], self.dir, prefix=self.prefix)
+        query = e2e.run(["reg", "query", "HKLM\\" + SERVER_KEY, "/v",
+                         "InstallPath", "/reg:32"], self.dir,
+                        prefix=self.system_prefix)
         self.assertEqual(0, query.status, "the import filled the 32-bit view")
         self.assertEqual(7, self.run_enabler().status)
-        self.assertEqual(NOT_INSTALLED.replace("\n", "\r\n").encode("ascii"),
-                         self.read("en_out.txt"))
+        if self.lane.wow64:
+            self.assertTrue(self.read("en_out.txt").decode("utf-8").endswith(
+                NO_SHORT_PATH.replace("\n", "\r\n")))
+        else:
+            self.assertEqual(
+                NOT_INSTALLED.replace("\n", "\r\n").encode("ascii"),
+                self.read("en_out.txt"))
         # Registered in the 64-bit view, in directories this host lacks:
         # found, but the VmPerl directory has no short form.
         self.set_registry([], fixture="vmware_server_and_gsx.reg")
@@ -699,6 +745,9 @@ class WineVMwareEnablerTest(e2e.TempDirCase):
                          self.read("en_out.txt").decode("utf-8")[
                              -len(NO_SHORT_PATH) - 1:])
         self.assertFalse(os.path.exists(self.record))
+
+
+e2e.on_lanes(VMwareEnablerTest, globals())
 
 
 if __name__ == "__main__":
