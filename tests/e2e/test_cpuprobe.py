@@ -1,13 +1,13 @@
 """End-to-end tests of cpuprobe: the recorded processors below
-tests/fixtures/cpuid, the live probe, and the win64 build under wine64."""
+tests/fixtures/cpuid, the live probe, and each Windows lane under Wine."""
 
 import json
 import os
 import unittest
 
-from e2e_support import (FIXTURES, TempDirCase, WinePrefix, make_cpu_root,
-                         native, require_programs, require_wine, run, win64,
-                         wine_path)
+import e2e_support as e2e
+from e2e_support import (FIXTURES, TempDirCase, make_cpu_root, native,
+                         require_programs, run, wine_path)
 
 # Every field of the processor record, in the order of its definition.
 FIELDS = [
@@ -370,10 +370,12 @@ class NativeCpuProbeTest(OptionCases, TempDirCase):
                 self.assertIn(b"usage: cpuprobe", result.stderr)
 
 
-class WineCpuProbeTest(OptionCases, TempDirCase):
+class CpuProbeTest(OptionCases, e2e.WindowsCase):
+    suite = "cpuprobe"
+    programs = ("cpuprobe",)
 
     def cpuprobe(self, args):
-        result = run([win64("cpuprobe")] + args, cwd=self.dir,
+        result = run([self.exe("cpuprobe")] + args, cwd=self.dir,
                      prefix=self.prefix)
         result.stdout = result.stdout.replace(b"\r\n", b"\n")
         return result
@@ -385,25 +387,20 @@ class WineCpuProbeTest(OptionCases, TempDirCase):
             f.write(text)
         return wine_path(self.path(name))
 
-    @classmethod
-    def setUpClass(cls):
-        cls.prefix = WinePrefix("cpuprobe")
-
     def setUp(self):
         super().setUp()
-        require_wine(self)
-        require_programs(native("cpuprobe"), win64("cpuprobe"))
-        self.prefix.ensure()
+        require_programs(native("cpuprobe"))
 
     def probe_both(self, *args):
         """Native and Wine results for the same arguments; file arguments
         are given to Wine in its Z: form."""
         wine_args = [wine_path(a) if os.path.isabs(a) else a for a in args]
         ours = run([native("cpuprobe")] + list(args), cwd=self.dir)
-        theirs = run([win64("cpuprobe")] + wine_args, cwd=self.dir,
+        theirs = run([self.exe("cpuprobe")] + wine_args, cwd=self.dir,
                      prefix=self.prefix)
         return ours, theirs
 
+    @e2e.every_lane
     def test_replays_match_the_native_output(self):
         for name in fixture_names():
             with self.subTest(fixture=name):
@@ -421,8 +418,9 @@ class WineCpuProbeTest(OptionCases, TempDirCase):
         self.assertEqual(b"", theirs.stdout)
         self.assertIn(b"cannot read", theirs.stderr)
 
+    @e2e.every_lane
     def test_live_probe_under_wine(self):
-        result = run([win64("cpuprobe")], cwd=self.dir, prefix=self.prefix)
+        result = run([self.exe("cpuprobe")], cwd=self.dir, prefix=self.prefix)
         self.assertEqual(0, result.status, result.stderr)
         got = parse_output(self, result.stdout)
         self.assertEqual("0", got["result"])
@@ -438,8 +436,8 @@ class WineCpuProbeTest(OptionCases, TempDirCase):
             self.assertEqual(native_got[key], got[key], key)
 
     def test_recording_under_wine_replays_natively(self):
-        live = run([win64("cpuprobe")], cwd=self.dir, prefix=self.prefix)
-        recorded = run([win64("cpuprobe"), "--record"], cwd=self.dir,
+        live = run([self.exe("cpuprobe")], cwd=self.dir, prefix=self.prefix)
+        recorded = run([self.exe("cpuprobe"), "--record"], cwd=self.dir,
                        prefix=self.prefix)
         self.assertEqual(0, recorded.status, recorded.stderr)
         with open(self.path("wine.txt"), "wb") as f:
@@ -452,6 +450,9 @@ class WineCpuProbeTest(OptionCases, TempDirCase):
         got = parse_output(self, replayed.stdout)
         for key in ["numberOfProcessors"] + PACKAGE_NAMES:
             self.assertEqual(want[key], got[key], key)
+
+
+e2e.on_lanes(CpuProbeTest, globals())
 
 
 if __name__ == "__main__":

@@ -1,14 +1,17 @@
 """End-to-end checks of the host facts: the cpuid program's report of this
-host, natively and under wine64, as the enablers' reader sees it through
-vtdump, and the node identity that Wine's WMI gives."""
+host, natively and on the Windows lanes under Wine, as the enablers' reader
+sees it through vtdump, and the node identity that Wine's WMI gives."""
 
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from e2e_support import (TempDirCase, WinePrefix, native, require_programs,
-                         require_wine, run, wine_path, win64)
+import e2e_support as e2e
+from e2e_support import (TempDirCase, WindowsCase, native, require_programs,
+                         run, wine_path)
 
-PREFIX = WinePrefix("hostfacts")
+# cpuid.exe and unit_tests.exe are no programs of the release: its lane would
+# repeat win32's.
+LANES = (e2e.WIN32, e2e.WIN64)
 
 
 def parse_report(text):
@@ -119,19 +122,21 @@ class NativeCpuidTest(CpuidOptionCases, TempDirCase):
                       lines)
 
 
-class WineCpuidTest(CpuidOptionCases, TempDirCase):
+class CpuidTest(CpuidOptionCases, WindowsCase):
+    suite = "hostfacts"
+    programs = ("cpuid", "vtdump")
 
     def setUp(self):
         super().setUp()
-        require_wine(self)
-        require_programs(native("cpuid"), win64("cpuid"), win64("vtdump"))
-        PREFIX.ensure()
+        require_programs(native("cpuid"))
 
     def cpuid(self, args):
-        return run([win64("cpuid")] + args, cwd=self.dir, prefix=PREFIX)
+        return run([self.exe("cpuid")] + args, cwd=self.dir,
+                   prefix=self.prefix)
 
+    @e2e.every_lane
     def test_report_matches_the_native_one(self):
-        windows = run([win64("cpuid")], cwd=self.dir, prefix=PREFIX)
+        windows = run([self.exe("cpuid")], cwd=self.dir, prefix=self.prefix)
         self.assertEqual(0, windows.status)
         self.assertNotIn(b"\r", windows.stdout)
         linux = run([native("cpuid")], cwd=self.dir)
@@ -145,8 +150,9 @@ class WineCpuidTest(CpuidOptionCases, TempDirCase):
         self.assertEqual(linux_values, win_values)
 
     def test_reader_finds_the_root(self):
-        report = run([win64("cpuid")], cwd=self.dir, prefix=PREFIX).stdout
-        dump = run([win64("vtdump")], cwd=self.dir, prefix=PREFIX,
+        report = run([self.exe("cpuid")], cwd=self.dir,
+                     prefix=self.prefix).stdout
+        dump = run([self.exe("vtdump")], cwd=self.dir, prefix=self.prefix,
                    stdin=report)
         self.assertEqual(0, dump.status)
         lines = dump.stdout.decode("ascii").splitlines()
@@ -154,18 +160,15 @@ class WineCpuidTest(CpuidOptionCases, TempDirCase):
         self.assertIn("root yes", lines)
 
 
-class WineNodeIdentityTest(TempDirCase):
-
-    def setUp(self):
-        super().setUp()
-        require_wine(self)
-        require_programs(win64("unit_tests"))
-        PREFIX.ensure()
+class NodeIdentityTest(WindowsCase):
+    suite = "hostfacts"
+    programs = ("unit_tests",)
 
     def wmic(self, *query):
         """The value wmic reports for one property, without the blanks that
         pad its column."""
-        result = run(["wmic"] + list(query), cwd=self.dir, prefix=PREFIX)
+        result = run(["wmic"] + list(query), cwd=self.dir,
+                     prefix=self.prefix)
         self.assertEqual(0, result.status, result.stderr)
         text = result.stdout.decode("utf-16")
         lines = [line.rstrip() for line in text.splitlines()]
@@ -175,10 +178,10 @@ class WineNodeIdentityTest(TempDirCase):
     def identity(self):
         """The five fields as getNodeIdentity read them in the unit test."""
         report = self.path("identity.xml")
-        result = run([win64("unit_tests"),
+        result = run([self.exe("unit_tests"),
                       "--gtest_filter=NodeIdentityWmiTest.AllFiveFieldsArePresent",
                       "--gtest_output=xml:" + wine_path(report)],
-                     cwd=self.dir, prefix=PREFIX)
+                     cwd=self.dir, prefix=self.prefix)
         self.assertEqual(0, result.status, result.stdout)
         fields = {}
         for case in ElementTree.parse(report).iter("testcase"):
@@ -187,6 +190,7 @@ class WineNodeIdentityTest(TempDirCase):
                 fields[prop.get("name")] = prop.get("value")
         return fields
 
+    @e2e.every_lane
     def test_fields_match_what_wmic_reports(self):
         fields = self.identity()
         expected = {
@@ -202,6 +206,10 @@ class WineNodeIdentityTest(TempDirCase):
             with self.subTest(field=name):
                 self.assertIn(name, fields)
                 self.assertEqual(value, fields[name].rstrip())
+
+
+e2e.on_lanes(CpuidTest, globals(), LANES)
+e2e.on_lanes(NodeIdentityTest, globals(), LANES)
 
 
 if __name__ == "__main__":

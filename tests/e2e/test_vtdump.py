@@ -1,5 +1,5 @@
 """End-to-end tests of vtdump: the documents below tests/fixtures/vtree read
-from standard input, natively and by the win64 build under wine64; the
+from standard input, natively and by each Windows lane under Wine; the
 options of a person at the console (a file, --record, help, version, and a
 console without a file)."""
 
@@ -7,8 +7,8 @@ import os
 import pty
 import unittest
 
-from e2e_support import (FIXTURES, TempDirCase, WinePrefix, native,
-                         require_programs, require_wine, run, win64,
+import e2e_support as e2e
+from e2e_support import (FIXTURES, TempDirCase, native, require_programs, run,
                          wine_path)
 
 # Each document and the account of it that vtdump must print. The CR LF form
@@ -111,35 +111,35 @@ class NativeVtdumpTest(OptionCases, TempDirCase):
         self.assertIn(b"\x1a", fixture("binary_values.expected"))
 
 
-class WineVtdumpTest(OptionCases, TempDirCase):
+class VtdumpTest(OptionCases, e2e.WindowsCase):
+    suite = "vtdump"
+    programs = ("vtdump",)
 
     def vtdump(self, args, stdin, timeout=120):
-        return run([win64("vtdump")] + args, self.dir, stdin=stdin,
+        return run([self.exe("vtdump")] + args, self.dir, stdin=stdin,
                    prefix=self.prefix, timeout=timeout)
 
     def fixture_path(self, name):
         return wine_path(os.path.join(FIXTURES, "vtree", name))
 
-    @classmethod
-    def setUpClass(cls):
-        cls.prefix = WinePrefix("vtdump")
-
     def setUp(self):
         super().setUp()
-        require_wine(self)
-        require_programs(native("vtdump"), win64("vtdump"))
-        self.prefix.ensure()
+        require_programs(native("vtdump"))
 
+    @e2e.every_lane
     def test_fixtures_give_the_same_accounts_as_natively(self):
         for document, expected in CASES:
             with self.subTest(document=document):
                 data = fixture(document)
-                result = run([win64("vtdump")], self.dir, stdin=data,
+                result = run([self.exe("vtdump")], self.dir, stdin=data,
                              prefix=self.prefix)
                 self.assertEqual(0, result.status)
                 self.assertEqual(fixture(expected), result.stdout)
                 mine = run([native("vtdump")], self.dir, stdin=data)
                 self.assertEqual(mine.stdout, result.stdout)
+
+
+e2e.on_lanes(VtdumpTest, globals())
 
 
 if __name__ == "__main__":
