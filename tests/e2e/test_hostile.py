@@ -122,6 +122,7 @@ class HostileCpuidTest(HostileCase):
                     baseline = (r.returncode, others)
                 self.assertEqual((r.returncode, others), baseline)
 
+    @e2e.every_lane
     def test_vmware_enabler_survives_each_cpuid(self):
         need("vmware-enabler", "hostile_cpuid")
         for mode, has_record, log_text in self.MODES:
@@ -176,36 +177,29 @@ class HostileCpuidTest(HostileCase):
                          + b":-2147483648:2147483647:-1:64")
 
 
-class WineHostileCpuidTest(HostileCase):
-    """The same cpuid programs as cpuid.exe beside the win64 vmware-enabler
-    under wine64: the Windows pipes, with the enabler's end of the error pipe
-    closed at the start and the child's standard input at its end, and the
-    handles a child inherits."""
+class HostileCpuidWindowsTest(e2e.WindowsCase):
+    """The same cpuid programs as cpuid.exe beside a Windows build's
+    vmware-enabler under Wine: the Windows pipes, with the enabler's end of
+    the error pipe closed at the start and the child's standard input at its
+    end, and the handles a child inherits."""
 
-    prefix = e2e.WinePrefix("hostile")
+    suite = "hostile"
+    programs = ("vmware-enabler", "hostile_cpuid", "vmw_perl")
     SERVER_KEY = "SOFTWARE\\VMware, Inc.\\VMware Server"
     VMPERL_KEY = "SOFTWARE\\VMware, Inc.\\VMware VmPerl Scripting API"
 
-    @classmethod
-    def setUpClass(cls):
-        if e2e.wine_available():
-            cls.prefix.ensure()
-
     def setUp(self):
-        e2e.require_wine(self)
-        e2e.require_programs(*(e2e.win64(program) for program in
-                               ("vmware-enabler", "hostile_cpuid",
-                                "vmw_perl")))
         super().setUp()
+        self.root = self.dir
         self.bin = os.path.join(self.root, "bin")
         self.work = os.path.join(self.root, "work")
         self.vmperl = os.path.join(self.root, "vmperl")
         for directory in (self.bin, self.work, self.vmperl):
             os.mkdir(directory)
-        shutil.copy(e2e.win64("vmware-enabler"), self.bin)
-        shutil.copy(e2e.win64("hostile_cpuid"),
+        shutil.copy(self.exe("vmware-enabler"), self.bin)
+        shutil.copy(self.exe("hostile_cpuid"),
                     os.path.join(self.bin, "cpuid.exe"))
-        shutil.copy(e2e.win64("vmw_perl"),
+        shutil.copy(self.exe("vmw_perl"),
                     os.path.join(self.vmperl, "perl.exe"))
         shutil.copy(os.path.join(e2e.FIXTURES, "vmperl", "retrieve.pl"),
                     self.work)
@@ -219,7 +213,7 @@ class WineHostileCpuidTest(HostileCase):
         with open(reg, "w") as f:
             f.write("\r\n".join(lines))
         result = e2e.run(["regedit", "/S", e2e.wine_path(reg)], self.root,
-                         prefix=self.prefix)
+                         prefix=self.system_prefix)
         self.assertEqual(0, result.status, result.stderr)
 
     def run_mode(self, mode):
@@ -245,6 +239,7 @@ class WineHostileCpuidTest(HostileCase):
                     return line[len("PHYSICAL_PROCESSOR="):]
         return None
 
+    @e2e.every_lane
     def test_vmware_enabler_survives_each_cpuid(self):
         for mode, has_record, _ in HostileCpuidTest.MODES:
             with self.subTest(mode=mode):
@@ -269,7 +264,8 @@ class WineHostileCpuidTest(HostileCase):
         env = {k: v for k, v in self.prefix.env(env).items() if v is not None}
         started = time.monotonic()
         process = subprocess.Popen(
-            [e2e.WINE, os.path.join(self.bin, "vmware-enabler.exe"), "-v"],
+            [self.prefix.wine, os.path.join(self.bin, "vmware-enabler.exe"),
+             "-v"],
             cwd=self.work, env=env, stdin=subprocess.DEVNULL,
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.addCleanup(process.kill)
@@ -277,6 +273,9 @@ class WineHostileCpuidTest(HostileCase):
         self.assertEqual(b"", output)
         self.assertEqual(0, process.returncode)
         self.assertLess(time.monotonic() - started, 30)
+
+
+e2e.on_lanes(HostileCpuidWindowsTest, globals())
 
 
 class HostileIdentityTest(HostileCase):

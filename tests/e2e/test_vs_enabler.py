@@ -1,9 +1,9 @@
 """End-to-end runs of vs-enabler against the simulated Virtual Server.
 
-Natively the enabler reaches the simulated server behind its adapter; the win64
-build runs under wine64 through real COM, with the simulated server's
-in-process COM server (vs_com_server.dll) registered for the Virtual Server
-class in the suite's Wine prefix. Both read the model named by KEP_VS_MODEL
+Natively the enabler reaches the simulated server behind its adapter; each
+Windows lane runs under Wine through real COM, with the simulated server's
+in-process COM server (vs_com_server.dll of the lane's bitness) registered for
+the Virtual Server class in the suite's Wine prefix. Both read the model named by KEP_VS_MODEL
 and record every parameter set in the file named by KEP_VS_PARAMETERS.
 
 Each run copies the enabler and the stand-in cpuid program (fake_cpuid, which
@@ -14,18 +14,18 @@ cpuprobe reports this processor. The node identity comes natively from a DMI
 fixture (KEP_DMI_ROOT) and under Wine from Wine's WMI, as wmic reports it.
 """
 
+import functools
 import os
 import re
 import shutil
 import tempfile
 import unittest
 
-from e2e_support import (FIXTURES, NATIVE_BIN, TempDirCase, WinePrefix,
-                         WIN64_BIN, make_cpu_root, native, require_programs,
-                         require_wine, run, wine_available, wine_path, win64)
+import e2e_support as e2e
+from e2e_support import (FIXTURES, NATIVE_BIN, TempDirCase, make_cpu_root,
+                         native, require_programs, run, wine_path)
 
 VS_FIXTURES = os.path.join(FIXTURES, "vs")
-PREFIX = WinePrefix("vs")
 
 SERVER = ("HOST-A", "1.3.7871 SP1")
 RECORD = "2:GenuineIntel:6:0:4:2:2400:64"  # two_packages.report
@@ -452,6 +452,7 @@ class NativeTest(TempDirCase):
                                           fail_server, fail_machine)
                 self.check(expected, model)
 
+    @e2e.every_lane
     def test_installed_beside_the_project_cpuid_program(self):
         env = {
             "KEP_VS_MODEL": fixture("several_machines.model"),
@@ -543,14 +544,15 @@ def expected_failure_run(runner, fail_server, fail_machine):
 
 
 class WineRunner(Runner):
-    """Runs the win64 vs-enabler.exe under wine64 in the suite's prefix."""
+    """Runs a Windows lane's vs-enabler.exe under Wine in the suite's
+    prefix."""
 
     def __init__(self, case, identity, probe):
         super().__init__(case)
         self.identity = identity
         self.probe = probe
-        shutil.copy(win64("vs-enabler"), case.path("vs-enabler.exe"))
-        shutil.copy(win64("fake_cpuid"), case.path("cpuid.exe"))
+        shutil.copy(case.exe("vs-enabler"), case.path("vs-enabler.exe"))
+        shutil.copy(case.exe("fake_cpuid"), case.path("cpuid.exe"))
 
     def own_paths(self):
         return (wine_path(self.case.path("vs-enabler.exe")),
@@ -564,7 +566,7 @@ class WineRunner(Runner):
             "KEP_HOMEDIR": None,
         }
         result = run([self.case.path("vs-enabler.exe")] + list(args),
-                     cwd=self.case.dir, env=env, prefix=PREFIX)
+                     cwd=self.case.dir, env=env, prefix=self.case.prefix)
         self.stdout = result.stdout.replace(b"\r\n", b"\n")
         self.stderr = result.stderr.replace(b"\r\n", b"\n")
         if not set(args) & ANSWERING:
@@ -575,9 +577,9 @@ class WineRunner(Runner):
         return result.status, raw.replace(b"\r\n", b"\n").decode("utf-8")
 
 
-def wmic(cwd, *query):
+def wmic(cwd, prefix, *query):
     """The value wmic reports for one property, without its column's padding."""
-    result = run(["wmic"] + list(query), cwd=cwd, prefix=PREFIX)
+    result = run(["wmic"] + list(query), cwd=cwd, prefix=prefix)
     if result.status != 0:
         raise AssertionError("wmic %s: %r" % (" ".join(query), result.stderr))
     lines = [line.rstrip() for line in
@@ -585,49 +587,49 @@ def wmic(cwd, *query):
     return lines[1]
 
 
-def register_server(cwd, register=True):
+def register_server(case, cwd, register=True):
+    """Registers, or unregisters, the lane's COM server with the lane's own
+    regsvr32, in the view of its bitness."""
     argv = ["regsvr32", "/s"] + ([] if register else ["/u"])
-    result = run(argv + [wine_path(os.path.join(WIN64_BIN,
+    result = run(argv + [wine_path(os.path.join(case.lane.bin_dir,
                                                 "vs_com_server.dll"))],
-                 cwd=cwd, prefix=PREFIX)
+                 cwd=cwd, prefix=case.prefix)
     if result.status != 0:
         raise AssertionError("regsvr32 %s: %r" % (argv, result.stderr))
 
 
-class WineTest(TempDirCase):
+class VsEnablerTest(e2e.WindowsCase):
+    suite = "vs"
+    programs = ("vs-enabler", "fake_cpuid", "cpuprobe")
 
     @classmethod
     def setUpClass(cls):
-        # Each Wine start costs; the prefix, the registration, Wine's node
-        # identity and the probe's view of the processor are the same for
-        # every case.
-        if not wine_available():
+        super().setUpClass()
+        # Each Wine start costs; the registration, Wine's node identity and
+        # the probe's view of the processor are the same for every case.
+        if not cls.ready:
             return  # setUp skips or fails each case
-        require_programs(
-            os.path.join(WIN64_BIN, "vs_com_server.dll"),
-            *(win64(name) for name in ("vs-enabler", "fake_cpuid",
-                                       "cpuprobe")))
-        PREFIX.ensure()
+        require_programs(os.path.join(cls.lane.bin_dir, "vs_com_server.dll"))
         cwd = tempfile.mkdtemp(prefix="enabler-e2e-")
         try:
-            register_server(cwd)
+            register_server(cls, cwd)
+            query = functools.partial(wmic, cwd, cls.prefix)
             cls.identity = {
-                "nodeId": wmic(cwd, "bios", "get", "SerialNumber"),
-                "manufacturer": wmic(cwd, "bios", "get", "Manufacturer"),
-                "version": wmic(cwd, "bios", "get", "Version"),
-                "product": wmic(cwd, "path", "Win32_ComputerSystemProduct",
-                                "get", "Name"),
-                "type": wmic(cwd, "path", "Win32_ComputerSystemProduct",
-                             "get", "Version"),
+                "nodeId": query("bios", "get", "SerialNumber"),
+                "manufacturer": query("bios", "get", "Manufacturer"),
+                "version": query("bios", "get", "Version"),
+                "product": query("path", "Win32_ComputerSystemProduct",
+                                 "get", "Name"),
+                "type": query("path", "Win32_ComputerSystemProduct",
+                              "get", "Version"),
             }
-            cls.probe = Probe(run([win64("cpuprobe")], cwd=cwd, prefix=PREFIX)
-                              .stdout.decode("ascii"))
+            cls.probe = Probe(run([cls.exe("cpuprobe")], cwd=cwd,
+                                  prefix=cls.prefix).stdout.decode("ascii"))
         finally:
             shutil.rmtree(cwd, True)
 
     def setUp(self):
         super().setUp()
-        require_wine(self)
         self.runner = WineRunner(self, self.identity, self.probe)
 
     def check(self, expected, model, report="two_packages.report"):
@@ -636,6 +638,7 @@ class WineTest(TempDirCase):
         self.assertEqual(expected.records, self.runner.records())
         self.assertEqual(expected.status, status)
 
+    @e2e.every_lane
     def test_several_machines_through_com(self):
         self.check(expected_several_machines(self.runner),
                    fixture("several_machines.model"))
@@ -661,25 +664,26 @@ class WineTest(TempDirCase):
         self.assertIn(b"simulated Virtual Server: %s:4: a blank line"
                       % wine_path(blank).encode(), self.runner.stderr)
         # The class not registered at all.
-        register_server(self.dir, register=False)
+        register_server(self, self.dir, register=False)
         try:
             status, log = self.runner.run(fixture("several_machines.model"))
         finally:
-            register_server(self.dir)
+            register_server(self, self.dir)
         self.assertEqual((6, not_installed), (status, log))
         self.assertEqual([], self.runner.records())
 
+    @e2e.every_lane
     def test_installed_beside_the_project_cpuid_program(self):
         env = {
             "KEP_VS_MODEL": wine_path(fixture("several_machines.model")),
             "KEP_VS_PARAMETERS": wine_path(self.path("records.txt")),
             "KEP_HOMEDIR": None,
         }
-        result = run([win64("vs-enabler"), "-v"], cwd=self.dir, env=env,
-                     prefix=PREFIX)
+        result = run([self.exe("vs-enabler"), "-v"], cwd=self.dir, env=env,
+                     prefix=self.prefix)
         log = self.read("en_out.txt").decode("utf-8").replace("\r\n", "\n")
         self.assertIn("DBG: path to cpuid executable: '%s'\n"
-                      % wine_path(os.path.join(WIN64_BIN, "cpuid.exe")), log)
+                      % wine_path(self.exe("cpuid")), log)
         check_installed_run(self, self.probe, result.status, log,
                             self.runner.records())
 
@@ -701,6 +705,9 @@ class WineTest(TempDirCase):
                 model = self.runner.model("one_running_one_failing.model",
                                           fail_server, fail_machine)
                 self.check(expected, model)
+
+
+e2e.on_lanes(VsEnablerTest, globals())
 
 
 if __name__ == "__main__":
