@@ -3,7 +3,8 @@
 # ensure_packages [GROUP...]: installs, with apt-get, whatever the named
 # groups need and the machine lacks. Groups:
 #   native   build and run the native programs (the native preset)
-#   windows  the mingw-w64 cross builds and wine64 (win32 and win64 presets)
+#   windows  the mingw-w64 cross builds, wine64 and the 32-bit Wine beside it
+#            (win32 and win64 presets)
 #   release  the win32 build of the release package
 #   all      everything the builds, tests, fuzzing and benchmarks need
 # Without a group it ensures all.
@@ -50,6 +51,10 @@ ensure_packages() {
     if [[ $group == windows || $group == all ]]; then
       _need_package g++-mingw-w64-x86-64 command -v x86_64-w64-mingw32-g++-posix
       _need_package wine64 test -x /usr/lib/wine/wine64
+      # The 32-bit programs run through WoW64: Debian's 32-bit Wine, of the
+      # i386 architecture, beside wine64. Installed where the kernel runs no
+      # 32-bit code too; the lane then says it is not run.
+      _need_package wine32:i386 test -x /usr/lib/wine/wine
     fi
     if [[ $group == all ]]; then
       _need_package clang command -v clang++
@@ -63,7 +68,35 @@ ensure_packages() {
   unset -f _need_package
   if [[ ${#missing[@]} -gt 0 ]]; then
     echo "installing: ${missing[*]}"
+    if [[ " ${missing[*]} " == *":i386 "* ]] &&
+      ! dpkg --print-foreign-architectures | grep -qx i386; then
+      dpkg --add-architecture i386
+    fi
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq && apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
+}
+
+# runs_32bit_code: whether this machine runs 32-bit Windows programs: the
+# 32-bit Wine is installed and the kernel runs 32-bit code.
+runs_32bit_code() {
+  [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# ensure_wine_prefix DIR: makes the Wine prefix DIR unless it is there, or
+# makes it anew when it was made before the 32-bit Wine was installed (it then
+# lacks syswow64, and 32-bit programs fail to load kernel32.dll).
+ensure_wine_prefix() {
+  local prefix=$1
+  if [[ -f $prefix/system.reg ]]; then
+    if ! runs_32bit_code ||
+      [[ -f $prefix/drive_c/windows/syswow64/kernel32.dll ]]; then
+      return 0
+    fi
+  fi
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -w 2>/dev/null || true
 }
