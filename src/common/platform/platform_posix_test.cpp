@@ -80,6 +80,17 @@ TEST(ProcessSetupPosixTest, CallersSignalDispositionsAreReplaced) {
   sigaction(SIGPIPE, &oldPipe, nullptr);
 }
 
+TEST(ProcessSetupPosixTest, CallersBlockedChildSignalIsUnblocked) {
+  sigset_t childSignal, old, now;
+  sigemptyset(&childSignal);
+  sigaddset(&childSignal, SIGCHLD);
+  ASSERT_EQ(0, sigprocmask(SIG_BLOCK, &childSignal, &old));
+  prepareUnattendedProcess();
+  sigprocmask(SIG_SETMASK, nullptr, &now);
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  EXPECT_EQ(0, sigismember(&now, SIGCHLD)) << "released children are reaped";
+}
+
 TEST(ProcessSetupPosixTest, ClosedStandardDescriptorGetsTheNullDevice) {
   int saved = dup(0);
   ASSERT_GE(saved, 0);

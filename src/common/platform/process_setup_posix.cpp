@@ -1,6 +1,6 @@
 // process_setup_posix.cpp: POSIX half of the process setup: the standard
-// descriptors and the two signals whose inherited disposition would change
-// what the program does.
+// descriptors and the two signals whose inherited disposition (or, for
+// SIGCHLD, mask) would change what the program does.
 #include "common/platform/process_setup.h"
 
 #include <errno.h>
@@ -33,4 +33,10 @@ void prepareUnattendedProcess() {
   }
   setDisposition(SIGCHLD, SIG_DFL);
   setDisposition(SIGPIPE, SIG_IGN);
+  // A blocked mask survives exec: with SIGCHLD blocked, a released child
+  // would never reach the handler that reaps it and would stay a zombie.
+  sigset_t childSignal;
+  sigemptyset(&childSignal);
+  sigaddset(&childSignal, SIGCHLD);
+  sigprocmask(SIG_UNBLOCK, &childSignal, nullptr);
 }
