@@ -116,7 +116,8 @@ int record() {
   getCpuIdInfo(&info, recorder);
   printf("# recorded by cpuprobe --record\n");
   if (info.vendor[0] || info.brandString[0])
-    printf("# %s %s\n", info.vendor, info.brandString);
+    printf("# %s %s\n", escapedText(info.vendor).c_str(),
+           escapedText(info.brandString).c_str());
   fputs(formatCpuIdReplayCounts(getNumberOfProcessors(),
                                 getNumberOfPhysicalPackages())
             .c_str(),

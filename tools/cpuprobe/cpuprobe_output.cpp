@@ -109,7 +109,7 @@ std::vector<Field> packageFields(const Packages& p) {
 void printFields(const std::vector<Field>& fields) {
   for (const Field& field : fields) {
     if (field.kind == Field::kText)
-      printf("%s=%s\n", field.name, field.text.c_str());
+      printf("%s=%s\n", field.name, escapedText(field.text).c_str());
     else if (field.kind == Field::kUnsigned)
       printf("%s=%lu\n", field.name, static_cast<unsigned long>(field.number));
     else
@@ -178,6 +178,29 @@ std::string cacheText(const char* level, int32_t size, int32_t line,
 
 } // namespace
 
+std::string escapedText(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte == '\\')
+      out += "\\\\";
+    else if (byte == '\n')
+      out += "\\n";
+    else if (byte == '\r')
+      out += "\\r";
+    else if (byte == '\t')
+      out += "\\t";
+    else if (byte >= 0x20 && byte <= 0x7E)
+      out += c;
+    else {
+      char hex[5];
+      snprintf(hex, sizeof hex, "\\x%02x", byte);
+      out += hex;
+    }
+  }
+  return out;
+}
+
 // A probe that failed leaves the system's count unasked in the enablers, so
 // it is not taken here either.
 Packages countPackages(int result, const CpuIdInfo& info,
@@ -204,8 +227,10 @@ void printSummary(int result, const CpuIdInfo& info, const Packages& p) {
   auto line = [](const char* label, const std::string& value) {
     printf("%-20s %s\n", label, value.c_str());
   };
-  line("vendor:", result == 0 ? info.vendor : "(no CPUID instruction)");
-  line("brand:", info.brandString[0] ? info.brandString : "(none)");
+  line("vendor:",
+       result == 0 ? escapedText(info.vendor) : "(no CPUID instruction)");
+  line("brand:",
+       info.brandString[0] ? escapedText(info.brandString) : "(none)");
   if (result == 0) {
     line("family/model/step:", std::to_string(info.family) + " / " +
                                    std::to_string(info.model) + " / " +

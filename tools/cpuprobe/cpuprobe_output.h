@@ -6,6 +6,8 @@
 
 #include "invscan/scanners/cpuid.h"
 
+#include <string>
+
 /// The host's packages as the enablers count them.
 struct Packages {
   int processors;     ///< logical processors the system reports
@@ -16,6 +18,13 @@ struct Packages {
   bool probed;        ///< the probe ran: the processor executes CPUID
   int32_t perPackage; ///< htLogicalProcessors
 };
+
+/// `text` as one line of printable ASCII: backslash as `\\`, line feed,
+/// carriage return and tab as `\n`, `\r` and `\t`, every other byte outside
+/// 0x20 to 0x7E as `\x` and two lower-case hexadecimal digits. The vendor and
+/// brand are the processor's bytes (a replay file's or a hypervisor's), and
+/// a line feed among them would print a line of its own.
+std::string escapedText(const std::string& text);
 
 /// The counts for a probe that gave `result` and `info` on `processor`.
 Packages countPackages(int result, const CpuIdInfo& info,
