@@ -8,3 +8,8 @@ void setBinaryStdio() {}
 bool standardInputIsConsole() {
   return isatty(STDIN_FILENO) == 1;
 }
+
+SystemError standardInputReadError() {
+  // The stream's read(2) left its errno: EISDIR, EBADF, EIO and the like.
+  return lastSystemError("read standard input");
+}

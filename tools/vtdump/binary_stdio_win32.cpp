@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 void setBinaryStdio() {
   _setmode(_fileno(stdin), _O_BINARY);
@@ -18,4 +21,17 @@ bool standardInputIsConsole() {
   // console has a console mode.
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+SystemError standardInputReadError() {
+  // The runtime keeps the system's code of a failed ReadFile in _doserrno;
+  // a read it refused itself (no standard input at all) has errno alone.
+  const char operation[] = "read standard input";
+  if (_doserrno != 0)
+    return systemError(operation, static_cast<long>(_doserrno));
+  SystemError error;
+  error.operation = operation;
+  error.code = errno;
+  error.text = strerror(errno);
+  return error;
 }

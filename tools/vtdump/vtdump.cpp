@@ -2,7 +2,8 @@
 // prints what the reader made of it (see vtree_dump.h), so a person can see
 // why a report is not understood; with --record also the processor record
 // each enabler would build from it. Reads standard input, or a file that is
-// named. Ends with 0 whatever the document held.
+// named. Ends with 0 whatever the document held, and with 2 when it could
+// not be read.
 #include "binary_stdio.h"
 #include "common/platform/files.h"
 #include "common/process/child_process.h"
@@ -62,13 +63,23 @@ const char kConsoleHint[] =
     "(vtdump FILE) or through a pipe (cpuid.exe | vtdump); vtdump --help "
     "says more\n";
 
+/// Standard input as the reader's stream. A read that fails ends the stream
+/// as its end would, and is kept: a directory or a closed descriptor is no
+/// empty report.
 class StdinReader : public ByteReader {
 public:
   int read(char* buffer, int count) override {
     size_t got = count > 0 ? fread(buffer, 1, size_t(count), stdin) : 0;
+    if (int(got) < count && ferror(stdin) && !error_.failed())
+      error_ = standardInputReadError();
     buffer[got] = 0;
     return int(got);
   }
+
+  const SystemError& error() const { return error_; }
+
+private:
+  SystemError error_;
 };
 
 struct Options {
@@ -141,6 +152,11 @@ int main(int argc, char** argv) {
   } else {
     StdinReader input;
     document = vtReadDocument(&input);
+    if (input.error().failed()) {
+      vtFreeDocument(document);
+      fprintf(stderr, "vtdump: %s\n", input.error().message().c_str());
+      return kStatusFailed;
+    }
   }
   std::string text = vtDumpDocument(document);
   if (options.record)
