@@ -52,12 +52,15 @@ public:
 class ChildProcess {
 public:
   virtual ~ChildProcess() = default;
-  /// Ends the child at once with exit code 0; the platform's success flag.
-  /// False, ending nothing, when no child was started.
+  /// Ends the child at once (natively with SIGKILL, on Windows with exit code
+  /// ERROR_PROCESS_ABORTED, so that no audit of its exit reads success); the
+  /// platform's success flag. False, ending nothing, when no child was
+  /// started.
   virtual bool terminate() = 0;
   /// The child's exit code, or -1 while it runs, when the query fails or when
   /// no child was started. Natively a child ended by a signal gives 128 plus
-  /// the signal's number, except one ended by terminate(), which gives 0.
+  /// the signal's number, except one ended by terminate(), which gives 0; on
+  /// Windows that one gives ERROR_PROCESS_ABORTED (1067).
   virtual int exitCode() = 0;
   /// -1 at once when no child was started; else waits without time limit for
   /// the child's end and gives exitCode().

@@ -173,14 +173,6 @@ TEST(ChildProcessTest, NeverStartedChildAnswersAtOnce) {
   EXPECT_TRUE(child->output());
 }
 
-TEST(ChildProcessTest, TerminateEndsChildWithCodeZero) {
-  ChildPtr child = startEcho("drain exit 9");
-  ASSERT_TRUE(child);
-  EXPECT_TRUE(child->terminate());
-  EXPECT_EQ(0, child->wait());
-  EXPECT_EQ("", readAll(child->output()));
-}
-
 TEST(ChildProcessTest, ReadLeavesZeroByteBehind) {
   ChildPtr child = startEcho("print 10");
   ASSERT_TRUE(child);

@@ -69,6 +69,14 @@ unsigned long long signalBits(const std::string& status,
   return std::stoull(status.substr(at + name.size() + 3, 16), nullptr, 16);
 }
 
+TEST(ChildProcessPosixTest, TerminateEndsChildWithCodeZero) {
+  ChildPtr child = startEcho("drain exit 9");
+  ASSERT_TRUE(child);
+  EXPECT_TRUE(child->terminate());
+  EXPECT_EQ(0, child->wait());
+  EXPECT_EQ("", firstLine(child.get()));
+}
+
 TEST(ChildProcessPosixTest, ChildStartsWithNoSignalBlockedOrIgnored) {
   struct sigaction ignore = {}, oldHangUp;
   ignore.sa_handler = SIG_IGN;

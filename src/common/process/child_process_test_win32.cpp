@@ -1,12 +1,17 @@
 // child_process_test_win32.cpp: Win32 half of the child-process tests: what
-// a child inherits where the system has no handle lists.
+// a child inherits where the system has no handle lists, and the exit code of
+// a child that was ended.
+#include "common/process/child_process.h"
 #include "common/process/inheritance_win32.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <stdint.h>
+
+#include <memory>
 
 /// Handles open in this process. Every valid handle value is probed, since
 /// GetProcessHandleCount is not answered under Wine.
@@ -47,6 +52,17 @@ TEST(InheritOnlyTest, WithoutAListOwnStandardHandlesAreKeptFromTheChild) {
   SetStdHandle(STD_OUTPUT_HANDLE, previous);
   CloseHandle(readEnd);
   CloseHandle(writeEnd);
+}
+
+TEST(ChildProcessWin32Test, TerminatedChildDoesNotExitWithSuccess) {
+  // Anything that audits exits reads 0 as success.
+  std::unique_ptr<ChildProcess> child(
+      startChildProcess(testProgramPath("child_echo").c_str(), "drain exit 9"));
+  ASSERT_TRUE(child);
+  EXPECT_TRUE(child->terminate());
+  int code = child->wait();
+  EXPECT_NE(0, code);
+  EXPECT_EQ(static_cast<int>(ERROR_PROCESS_ABORTED), code);
 }
 
 } // namespace

@@ -18,6 +18,11 @@ const DWORD kStartupFlags =
     STARTF_USESHOWWINDOW | STARTF_USEPOSITION | STARTF_USESTDHANDLES;
 const DWORD kWindowX = 0;
 const DWORD kWindowY = 30000;
+/// The exit code of a child ended by terminate(). Not 0, which anything that
+/// audits exits reads as success; and not ERROR_TIMEOUT, since a report too
+/// large ends the child as well as one too late: the code says the process
+/// was ended, the caller keeps why.
+const UINT kTerminatedExitCode = ERROR_PROCESS_ABORTED;
 
 /// A kernel handle; INVALID_HANDLE_VALUE once closed or when never made. A
 /// null handle (a failed duplication) counts as invalid too, so it is never
@@ -269,7 +274,7 @@ bool Win32ChildProcess::terminate() {
   // would name the enabler itself.
   if (!process_.valid())
     return false;
-  return TerminateProcess(process_.get(), 0) != 0;
+  return TerminateProcess(process_.get(), kTerminatedExitCode) != 0;
 }
 
 int Win32ChildProcess::exitCode() {
