@@ -691,9 +691,10 @@ class VMwareEnablerTest(e2e.WindowsCase):
         in32 = [(wow64(SERVER_KEY), server32), (wow64(VMPERL_KEY), perl32)]
         in64 = [(SERVER_KEY, server64), (VMPERL_KEY, perl64)]
         # keys, what the 32-bit enabler finds, what the 64-bit one finds:
-        # (VmPerl directory, server directory) or None for not installed.
+        # (VmPerl directory, server directory) or the error line the run
+        # ends with.
         cases = (
-            ("only the 32-bit view", in32, (perl32, server32), None),
+            ("only the 32-bit view", in32, (perl32, server32), NOT_INSTALLED),
             ("only the 64-bit view", in64, (perl64, server64),
              (perl64, server64)),
             ("both views, other paths", in32 + in64, (perl32, server32),
@@ -703,7 +704,7 @@ class VMwareEnablerTest(e2e.WindowsCase):
               (VMPERL_KEY, perl64)], (perl64, server32), (perl64, gsx64)),
             ("GSX Server 32-bit, VMware Server 64-bit",
              [(wow64(GSX_KEY), gsx32), (SERVER_KEY, server64),
-              (wow64(VMPERL_KEY), perl32)], (perl32, server64), None),
+              (wow64(VMPERL_KEY), perl32)], (perl32, server64), NO_VMPERL),
         )
         for name, keys, found32, found64 in cases:
             with self.subTest(name):
@@ -711,9 +712,9 @@ class VMwareEnablerTest(e2e.WindowsCase):
                 result = self.run_enabler(("--dry-run", "-v"))
                 found = found32 if self.lane.wow64 else found64
                 log = self.read("en_out.txt").decode("utf-8")
-                if found is None:
+                if isinstance(found, str):
                     self.assertEqual(7, result.status)
-                    self.assertIn(NOT_INSTALLED.replace("\n", "\r\n"), log)
+                    self.assertIn(found.replace("\n", "\r\n"), log)
                     continue
                 self.assertEqual(0, result.status, log)
                 block = log.split("\r\n")
