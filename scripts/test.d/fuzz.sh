@@ -7,6 +7,6 @@ if [[ -f build/fuzz/fuzz/targets.txt ]]; then
   mapfile -t fuzz_targets < <(grep -v '^$' build/fuzz/fuzz/targets.txt)
 fi
 for fuzz_target in "${fuzz_targets[@]}"; do
-  step "fuzz $fuzz_target" scripts/fuzz "${ENABLER_FUZZ_SECONDS:-25}" \
+  step "fuzz $fuzz_target" scripts/fuzz "${ENABLER_FUZZ_SECONDS:-12}" \
     "$fuzz_target" </dev/null
 done

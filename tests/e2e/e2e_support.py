@@ -8,8 +8,8 @@ suite in a Wine prefix of its own below the build folder, shared by its lanes.
 A Windows suite is a class of cases that derives from WindowsCase and runs its
 programs through `self.lane`; `on_lanes` makes one test class of it per lane.
 The win32 lane runs every case; the release and win64 lanes run the cases
-marked `every_lane`, where a 64-bit program or the shipped bytes could behave
-otherwise, and leave the rest to the win32 lane.
+marked `every_lane` (or `also_on` a lane), where a 64-bit program or the
+shipped bytes could behave otherwise, and leave the rest to the win32 lane.
 
 A Windows case skips where its lane cannot run (no Wine, no build, a kernel
 that runs no 32-bit code), unless ENABLER_REQUIRE_WINE is set (scripts/test
@@ -168,6 +168,16 @@ def every_lane(case):
     return case
 
 
+def also_on(*lanes):
+    """Marks a case that the named lanes run too, besides win32: a case of
+    the build's behaviour rather than of the shipped bytes
+    (@also_on("win64"))."""
+    def mark(case):
+        case.every_lane = lanes
+        return case
+    return mark
+
+
 def on_lanes(cases, namespace, lanes=None):
     """Makes one test class per Windows lane of the WindowsCase subclass
     `cases`, named after the lane (Win32..., Release..., Win64...), in
@@ -179,8 +189,10 @@ def on_lanes(cases, namespace, lanes=None):
         if n > 0:
             for name in dir(cases):
                 case = getattr(cases, name)
-                if name.startswith("test") and \
-                        not getattr(case, "every_lane", False):
+                marked = getattr(case, "every_lane", False)
+                if name.startswith("test") and not (
+                        marked is True or
+                        (isinstance(marked, tuple) and lane.name in marked)):
                     body[name] = None  # not collected
         name = lane.name.capitalize() + cases.__name__
         namespace[name] = type(name, (cases,), body)

@@ -677,7 +677,7 @@ class VMwareEnablerTest(e2e.WindowsCase):
                                  self.read("en_out.txt"))
                 self.assertFalse(os.path.exists(self.record))
 
-    @e2e.every_lane
+    @e2e.also_on("win64")
     def test_registry_views(self):
         """Which view's key each build reads: the paths the log names, or
         "not installed"."""
