@@ -82,21 +82,3 @@ ensure_packages() {
 runs_32bit_code() {
   [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1
 }
-
-# ensure_wine_prefix DIR: makes the Wine prefix DIR unless it is there, or
-# makes it anew when it was made before the 32-bit Wine was installed (it then
-# lacks syswow64, and 32-bit programs fail to load kernel32.dll).
-ensure_wine_prefix() {
-  local prefix=$1
-  if [[ -f $prefix/system.reg ]]; then
-    if ! runs_32bit_code ||
-      [[ -f $prefix/drive_c/windows/syswow64/kernel32.dll ]]; then
-      return 0
-    fi
-  fi
-  rm -rf "$prefix"
-  mkdir -p "$prefix"
-  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
-  WINEPREFIX=$prefix /usr/lib/wine/wineserver -w 2>/dev/null || true
-}

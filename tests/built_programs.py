@@ -18,6 +18,7 @@ are not run, and say so.
 """
 
 import fcntl
+import functools
 import glob
 import os
 import shutil
@@ -49,21 +50,16 @@ def win64(name):
     return os.path.join(WIN64_BIN, name + ".exe")
 
 
+@functools.lru_cache(maxsize=None)
 def runs_32bit_code():
     """Whether the 32-bit Wine starts here: installed, and a kernel that runs
     32-bit code. Asked once."""
-    global _runs_32bit
-    if _runs_32bit is None:
-        try:
-            _runs_32bit = subprocess.run(
-                [WINE32, "--version"], stdout=subprocess.DEVNULL,
-                stderr=subprocess.DEVNULL, timeout=60).returncode == 0
-        except OSError:
-            _runs_32bit = False
-    return _runs_32bit
-
-
-_runs_32bit = None
+    try:
+        return subprocess.run([WINE32, "--version"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL,
+                              timeout=60).returncode == 0
+    except OSError:
+        return False
 
 
 class WindowsLane:
@@ -74,22 +70,31 @@ class WindowsLane:
         self.bin_dir = bin_dir
         self.wine = wine
         self.bits = bits
-        # A 32-bit program in a 64-bit prefix runs through WoW64.
-        self.wow64 = bits == 32
+
+    @property
+    def wow64(self):
+        """A 32-bit program in a 64-bit prefix runs through WoW64."""
+        return self.bits == 32
 
     def program(self, name):
         """Path of a program of the lane (name without .exe)."""
         return os.path.join(self.bin_dir, name + ".exe")
 
+    def machine_lacks(self):
+        """Why this machine cannot run the lane whatever is installed (a
+        kernel without 32-bit code), or None."""
+        if self.bits == 32 and os.access(self.wine, os.X_OK) and \
+                not runs_32bit_code():
+            return "this machine's kernel runs no 32-bit code"
+        return None
+
     def missing(self):
         """Why the lane cannot run here, or None."""
         if not os.access(self.wine, os.X_OK):
             return "%s is not installed" % self.wine
-        if self.bits == 32 and not runs_32bit_code():
-            return "this machine's kernel runs no 32-bit code"
         if not os.path.isdir(self.bin_dir):
             return "the %s build is missing (%s)" % (self.name, self.bin_dir)
-        return None
+        return self.machine_lacks()
 
 
 WIN32 = WindowsLane("win32", WIN32_BIN, WINE32, 32)
@@ -117,12 +122,10 @@ class ReleaseLane(WindowsLane):
         package = self.zip_path()
         if not package or not os.path.isfile(package):
             return "no release zip (scripts/release makes it)"
-        if not os.path.isdir(WIN32_BIN):
-            return "the win32 build is missing (%s)" % WIN32_BIN
-        if self.bits == 32 and not runs_32bit_code():
-            return "this machine's kernel runs no 32-bit code"
-        self._unpack(package)
-        return None
+        why = WIN32.missing()
+        if why is None:
+            self._unpack(package)
+        return why
 
     def _unpack(self, package):
         """Lays the lane out anew when the zip is newer than the lane, under

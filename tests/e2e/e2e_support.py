@@ -30,8 +30,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 ".."))
 import built_programs  # noqa: E402
 from built_programs import (NATIVE_BIN, RELEASE, SOURCE_DIR,  # noqa: E402,F401
-                            WIN32, WIN64, WIN64_BIN, WINE, native,
-                            runs_32bit_code, win64, wine_path)
+                            WIN32, WIN64, WIN64_BIN, native, win64,
+                            wine_path)
 
 FIXTURES = os.path.join(SOURCE_DIR, "tests", "fixtures")
 
@@ -39,31 +39,20 @@ FIXTURES = os.path.join(SOURCE_DIR, "tests", "fixtures")
 SKIP_CODE = 77
 
 
-def wine_available():
-    return os.access(WINE, os.X_OK) and os.path.isdir(WIN64_BIN)
-
-
-def _windows_side_missing(testcase, what):
+def _windows_side_missing(testcase, why):
     """Skips the case, or fails it where ENABLER_REQUIRE_WINE is set: a
-    machine without wine64 or without the win64 build may run the native
-    cases alone, the full test run may not."""
+    machine without Wine or without a Windows build may run the native cases
+    alone, the full test run may not."""
     if os.environ.get("ENABLER_REQUIRE_WINE"):
-        testcase.fail("%s is missing" % what)
-    raise unittest.SkipTest("%s is missing" % what)
-
-
-def require_wine(testcase):
-    """For a Windows case: wine64 and the win64 build must be there (see
-    _windows_side_missing)."""
-    if not wine_available():
-        _windows_side_missing(testcase, "wine64 or the win64 build (%s, %s)"
-                              % (WINE, WIN64_BIN))
+        testcase.fail(why)
+    raise unittest.SkipTest(why)
 
 
 def require_win64_build(testcase):
     """For a case that reads the win64 build without running it."""
     if not os.path.isdir(WIN64_BIN):
-        _windows_side_missing(testcase, "the win64 build (%s)" % WIN64_BIN)
+        _windows_side_missing(testcase,
+                              "the win64 build is missing (%s)" % WIN64_BIN)
 
 
 def require_programs(*paths):
@@ -153,19 +142,13 @@ def require_lane(testcase, lane):
     """For a case of one Windows lane: its Wine and build must be there (see
     _windows_side_missing); a kernel without 32-bit code skips the case with
     NOT_RUN, whatever ENABLER_REQUIRE_WINE says."""
-    why = lane.missing()
-    if why is None:
-        return
-    if lane.bits == 32 and not runs_32bit_code():
+    lacks = lane.machine_lacks()
+    if lacks:
         raise unittest.SkipTest("%s the %s lane: %s" % (NOT_RUN, lane.name,
-                                                         why))
-    _windows_side_missing(testcase, why)
-
-
-def every_lane(case):
-    """Marks a case that the release and win64 lanes run too."""
-    case.every_lane = True
-    return case
+                                                         lacks))
+    why = lane.missing()
+    if why:
+        _windows_side_missing(testcase, why)
 
 
 def also_on(*lanes):
@@ -173,26 +156,27 @@ def also_on(*lanes):
     the build's behaviour rather than of the shipped bytes
     (@also_on("win64"))."""
     def mark(case):
-        case.every_lane = lanes
+        case.also_on = lanes
         return case
     return mark
+
+
+# Marks a case that the release and win64 lanes run too.
+every_lane = also_on("release", "win64")
 
 
 def on_lanes(cases, namespace, lanes=None):
     """Makes one test class per Windows lane of the WindowsCase subclass
     `cases`, named after the lane (Win32..., Release..., Win64...), in
     `namespace` (a suite's globals()). Only the first lane runs every case;
-    the others run those marked every_lane."""
+    the others run those marked also_on them (every_lane)."""
     lanes = lanes or (WIN32, RELEASE, WIN64)
     for n, lane in enumerate(lanes):
         body = {"lane": lane, "__module__": namespace["__name__"]}
         if n > 0:
             for name in dir(cases):
-                case = getattr(cases, name)
-                marked = getattr(case, "every_lane", False)
-                if name.startswith("test") and not (
-                        marked is True or
-                        (isinstance(marked, tuple) and lane.name in marked)):
+                if name.startswith("test") and lane.name not in getattr(
+                        getattr(cases, name), "also_on", ()):
                     body[name] = None  # not collected
         name = lane.name.capitalize() + cases.__name__
         namespace[name] = type(name, (cases,), body)

@@ -15,7 +15,6 @@ import unittest
 
 import e2e_support as e2e
 
-SKIP_CODE = 77
 LANES = {"win32": e2e.WIN32, "release": e2e.RELEASE, "win64": e2e.WIN64}
 
 
@@ -43,10 +42,10 @@ def main():
     if name != "native" and lane is None:
         print("run_lane: unknown lane %s" % name, file=sys.stderr)
         return 2
-    if lane is not None and lane.bits == 32 and not e2e.runs_32bit_code():
-        print("%s the %s lane of %s: this machine's kernel runs no 32-bit "
-              "code" % (e2e.NOT_RUN, name, suite))
-        return SKIP_CODE
+    lacks = lane and lane.machine_lacks()
+    if lacks:
+        print("%s the %s lane of %s: %s" % (e2e.NOT_RUN, name, suite, lacks))
+        return e2e.SKIP_CODE
     tests = unittest.TestSuite(cases_of(
         unittest.defaultTestLoader.loadTestsFromName(suite), lane))
     if tests.countTestCases() == 0:

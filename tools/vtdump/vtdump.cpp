@@ -70,16 +70,11 @@ class StdinReader : public ByteReader {
 public:
   int read(char* buffer, int count) override {
     size_t got = count > 0 ? fread(buffer, 1, size_t(count), stdin) : 0;
-    if (int(got) < count && ferror(stdin) && !error_.failed())
-      error_ = standardInputReadError();
+    if (int(got) < count && ferror(stdin) && !readError_.failed())
+      readError_ = standardInputReadError();
     buffer[got] = 0;
     return int(got);
   }
-
-  const SystemError& error() const { return error_; }
-
-private:
-  SystemError error_;
 };
 
 struct Options {
@@ -152,9 +147,9 @@ int main(int argc, char** argv) {
   } else {
     StdinReader input;
     document = vtReadDocument(&input);
-    if (input.error().failed()) {
+    if (input.readError().failed()) {
       vtFreeDocument(document);
-      fprintf(stderr, "vtdump: %s\n", input.error().message().c_str());
+      fprintf(stderr, "vtdump: %s\n", input.readError().message().c_str());
       return kStatusFailed;
     }
   }

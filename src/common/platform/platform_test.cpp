@@ -188,17 +188,6 @@ TEST(SystemErrorTest, MessageNamesTheOperationTheReasonAndTheCode) {
   EXPECT_NE('\n', message.back());
 }
 
-TEST(MonotonicClockTest, ReadingsNeverGoBack) {
-  // A reading behind the one before would show as a difference near 2^32.
-  uint32_t previous = monotonicMilliseconds();
-  for (int i = 0; i < 100000; ++i) {
-    uint32_t now = monotonicMilliseconds();
-    ASSERT_LT(now - previous, 60000u) << previous << " then " << now;
-    previous = now;
-  }
-  EXPECT_LT(systemMonotonicClock().milliseconds() - previous, 60000u);
-}
-
 TEST(MonotonicClockTest, DeadlineCountsAcrossTheWraparound) {
   const uint32_t kTop = 0xFFFFFFFFu;
   struct Case {
