@@ -196,9 +196,13 @@ class WinePrefix:
         return env
 
     def ensure(self):
-        """Makes the prefix unless it is there."""
+        """Makes the prefix unless it is there, under a lock, so that suites
+        that share it and start at once make it once."""
         os.makedirs(os.path.dirname(self.path), exist_ok=True)
-        if not self.made():
+        with open(self.path + ".lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            if self.made():
+                return
             # Made anew: nothing in a test prefix is worth keeping.
             shutil.rmtree(self.path, True)
             subprocess.run([WINE, "wineboot", "--init"], env=self.env(),

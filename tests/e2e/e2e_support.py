@@ -2,8 +2,9 @@
 
 Each suite runs the built programs in temporary directories: the native build
 directly and each Windows lane (the 32-bit build through WoW64, the release
-zip's programs, the win64 build; see tests/built_programs.py) under Wine, each
-suite in a Wine prefix of its own below the build folder, shared by its lanes.
+zip's programs, the win64 build; see tests/built_programs.py) under Wine. A
+suite that writes to a prefix's registry has a prefix of its own below the
+build folder, shared by its lanes; the others share build/wineprefix.
 
 A Windows suite is a class of cases that derives from WindowsCase and runs its
 programs through `self.lane`; `on_lanes` makes one test class of it per lane.
@@ -34,6 +35,9 @@ from built_programs import (NATIVE_BIN, RELEASE, SOURCE_DIR,  # noqa: E402,F401
                             wine_path)
 
 FIXTURES = os.path.join(SOURCE_DIR, "tests", "fixtures")
+# The prefix of the Windows unit tests (CMakePresets.json), which the suites
+# that change nothing in a prefix share.
+SHARED_PREFIX = os.path.join(SOURCE_DIR, "build", "wineprefix")
 
 # Exit code that CTest reports as "skipped".
 SKIP_CODE = 77
@@ -186,9 +190,11 @@ def on_lanes(cases, namespace, lanes=None):
 
 class WindowsCase(TempDirCase):
     """A case that runs one Windows lane's programs under Wine in the suite's
-    prefix. A suite names its prefix in `suite`; `lane` comes from on_lanes.
-    `self.prefix` runs programs with the lane's Wine, `self.system_prefix`
-    with wine64."""
+    prefix. A suite that changes the prefix (its registry) names a prefix of
+    its own in `suite`; the others share the build's, build/wineprefix, which
+    the unit tests use too, and so spare a prefix's making each. `lane`
+    comes from on_lanes. `self.prefix` runs programs with the lane's Wine,
+    `self.system_prefix` with wine64."""
 
     lane = None
     suite = None
@@ -201,7 +207,8 @@ class WindowsCase(TempDirCase):
         # The system's own tools (regedit, reg) are 64-bit programs, as an
         # administrator's are on 64-bit Windows: run in `prefix`, a 32-bit
         # regedit would write its keys through the 32-bit view.
-        cls.system_prefix = WinePrefix(cls.suite)
+        cls.system_prefix = WinePrefix(cls.suite) if cls.suite else \
+            built_programs.WinePrefix(SHARED_PREFIX)
         cls.prefix = cls.system_prefix.for_lane(cls.lane)
         cls.ready = cls.lane.missing() is None
         if cls.ready:

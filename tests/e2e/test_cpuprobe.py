@@ -384,7 +384,6 @@ class NativeCpuProbeTest(OptionCases, TempDirCase):
 
 
 class CpuProbeTest(OptionCases, e2e.WindowsCase):
-    suite = "cpuprobe"
     programs = ("cpuprobe",)
 
     def cpuprobe(self, args):

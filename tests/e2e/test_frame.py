@@ -184,7 +184,6 @@ class NativeFrameTest(FrameCases, e2e.TempDirCase):
 
 class FrameTest(FrameCases, e2e.WindowsCase):
     eol = b"\r\n"
-    suite = "frame"
     programs = ("frame_host",)
 
     def program_path(self):

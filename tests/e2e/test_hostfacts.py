@@ -123,7 +123,6 @@ class NativeCpuidTest(CpuidOptionCases, TempDirCase):
 
 
 class CpuidTest(CpuidOptionCases, WindowsCase):
-    suite = "hostfacts"
     programs = ("cpuid", "vtdump")
 
     def setUp(self):
@@ -161,7 +160,6 @@ class CpuidTest(CpuidOptionCases, WindowsCase):
 
 
 class NodeIdentityTest(WindowsCase):
-    suite = "hostfacts"
     programs = ("unit_tests",)
 
     def wmic(self, *query):

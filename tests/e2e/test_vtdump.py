@@ -132,7 +132,6 @@ class NativeVtdumpTest(OptionCases, TempDirCase):
 
 
 class VtdumpTest(OptionCases, e2e.WindowsCase):
-    suite = "vtdump"
     programs = ("vtdump",)
 
     def vtdump(self, args, stdin, timeout=120):
