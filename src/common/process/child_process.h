@@ -53,9 +53,9 @@ class ChildProcess {
 public:
   virtual ~ChildProcess() = default;
   /// Ends the child at once (natively with SIGKILL, on Windows with exit code
-  /// ERROR_PROCESS_ABORTED, so that no audit of its exit reads success); the
-  /// platform's success flag. False, ending nothing, when no child was
-  /// started.
+  /// ERROR_PROCESS_ABORTED, so that no audit of its exit reads success), and
+  /// with it what it started (see output()); the platform's success flag.
+  /// False, ending nothing, when no child was started.
   virtual bool terminate() = 0;
   /// The child's exit code, or -1 while it runs, when the query fails or when
   /// no child was started. Natively a child ended by a signal gives 128 plus
@@ -70,7 +70,12 @@ public:
   /// the stream failed. Closing it gives the child the end of its input.
   virtual ByteWriter* input() = 0;
   /// The enabler's end of the child's standard output. Once the child has
-  /// ended or closed its standard output, reads give 0.
+  /// closed its standard output, reads give 0. Once the child has ended,
+  /// reads give what the pipe holds and then 0, even while a process the
+  /// child started still holds the pipe; such processes are then ended:
+  /// natively the child's process group, which it leads; on Windows its job
+  /// object, where the child could be put in one (not when the system allows
+  /// no job inside the enabler's own), else nothing but the child.
   virtual ByteReader* output() = 0;
   /// The enabler's end of the child's standard error; null when the child's
   /// error output does not come back to the enabler (ChildErrorOutput).
@@ -99,8 +104,9 @@ enum class ChildErrorOutput {
 /// (natively on PATH). Natively `arguments` is cut at blanks and tabs into
 /// separate arguments, double quotes grouping (see splitArguments). The child
 /// inherits its three pipe ends and none of the enabler's other handles or
-/// descriptors; natively it starts with no signal blocked and every signal
-/// at its default action. A child released while it still runs is reaped
+/// descriptors (natively not even those its caller left open); natively it
+/// starts with no signal blocked and every signal at its default action, as
+/// the leader of a process group of its own. A child released while it still runs is reaped
 /// natively once it ends.
 ChildProcess*
 startChildProcess(const char* program, const char* arguments,

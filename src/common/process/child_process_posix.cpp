@@ -89,12 +89,70 @@ struct Pipe {
 class PipeReader : public ByteReader {
 public:
   explicit PipeReader(int fd) : fd_(fd) {}
-  int read(char* buffer, int count) override {
-    if (count < 0)
-      return 0;
-    ssize_t got = 0;
-    readError_ = SystemError();
-    if (fd_.valid() && count > 0) {
+  int read(char* buffer, int count) override;
+  void close() override { fd_.close(); }
+  bool waitReadable(long milliseconds) override;
+  /// Makes this the output of child `pid`, the leader of its own process
+  /// group: once the child has ended, reads give what the pipe holds and then
+  /// the end, even while a process the child started still holds the pipe,
+  /// and such processes are ended with it.
+  void watchChild(pid_t pid) { child_ = pid; }
+
+private:
+  bool childEnded();
+  bool holdsBytes();
+
+  ScopedFd fd_;
+  pid_t child_ = -1;
+  bool childEnded_ = false;
+};
+
+/// Whether the watched child has ended. The child is left unreaped, so that
+/// its number, which is also its group's, can belong to no other process
+/// while the group is ended.
+bool PipeReader::childEnded() {
+  if (child_ > 0 && !childEnded_) {
+    siginfo_t info = {};
+    int done;
+    do
+      done = waitid(P_PID, static_cast<id_t>(child_), &info,
+                    WEXITED | WNOHANG | WNOWAIT);
+    while (done < 0 && errno == EINTR);
+    // ECHILD: reaped already, so ended; its group is then left alone.
+    if (done < 0 && errno == ECHILD) {
+      child_ = -1;
+      childEnded_ = true;
+    } else if (done == 0 && info.si_pid == child_) {
+      childEnded_ = true;
+    }
+  }
+  return childEnded_;
+}
+
+bool PipeReader::holdsBytes() {
+  struct pollfd watched = {fd_.get(), POLLIN, 0};
+  int ready;
+  do
+    ready = poll(&watched, 1, 0);
+  while (ready < 0 && errno == EINTR);
+  return ready != 0;
+}
+
+int PipeReader::read(char* buffer, int count) {
+  if (count < 0)
+    return 0;
+  ssize_t got = 0;
+  readError_ = SystemError();
+  if (fd_.valid() && count > 0) {
+    // The child has ended and the pipe holds nothing: whatever still holds
+    // the write end was started by the child and is ended, and the output
+    // ends here instead of when that process lets go.
+    if (childEnded() && !holdsBytes()) {
+      if (child_ > 0)
+        kill(-child_, SIGKILL);
+      child_ = -1;
+      fd_.close();
+    } else {
       do
         got = ::read(fd_.get(), buffer, count);
       while (got < 0 && errno == EINTR);
@@ -103,35 +161,37 @@ public:
         got = 0;
       }
     }
-    buffer[got] = 0;
-    return static_cast<int>(got);
   }
-  void close() override { fd_.close(); }
-  bool waitReadable(long milliseconds) override;
-
-private:
-  ScopedFd fd_;
-};
+  buffer[got] = 0;
+  return static_cast<int>(got);
+}
 
 bool PipeReader::waitReadable(long milliseconds) {
   if (!fd_.valid())
     return true;
+  // While a child is watched the pipe is polled in pauses that grow to 50 ms,
+  // between which the child's end is looked for: a child that ended leaves
+  // the pipe ready to end.
   const Deadline deadline(monotonicMilliseconds(), milliseconds);
   const uint32_t kLongestPoll = 1u << 30; // poll takes an int
+  uint32_t pause = child_ > 0 ? 1 : kLongestPoll;
   for (;;) {
+    if (childEnded())
+      return true;
     uint32_t left = deadline.millisecondsLeft(monotonicMilliseconds());
+    uint32_t step = left < pause ? left : pause;
     struct pollfd watched = {fd_.get(), POLLIN, 0};
-    int ready =
-        poll(&watched, 1,
-             static_cast<int>(left < kLongestPoll ? left : kLongestPoll));
+    int ready = poll(&watched, 1, static_cast<int>(step));
     if (ready > 0)
       return true;
     // A signal (a released child that ended) cuts the wait short; the rest
     // of it is waited for. Any other failure is the read's to report.
     if (ready < 0 && errno != EINTR)
       return true;
-    if (ready == 0 && left < kLongestPoll)
-      return false;
+    if (ready == 0 && step == left)
+      return childEnded();
+    if (pause < 50)
+      pause *= 2;
   }
 }
 
@@ -173,17 +233,23 @@ int PipeWriter::write(const char* buffer, int count) {
 /// Spawn attributes that start a child as a fresh process starts: no signal
 /// blocked and every signal at its default action, whatever the enabler or
 /// its caller block or ignore (an ignored signal stays ignored across exec).
+/// A child `inOwnGroup` leads a process group of its own, which holds
+/// whatever it starts.
 class FreshSignals {
 public:
-  FreshSignals() {
+  explicit FreshSignals(bool inOwnGroup = false) {
     posix_spawnattr_init(&attributes_);
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes_, &none);
     posix_spawnattr_setsigdefault(&attributes_, &all);
-    posix_spawnattr_setflags(&attributes_,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (inOwnGroup) {
+      posix_spawnattr_setpgroup(&attributes_, 0);
+      flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&attributes_, flags);
   }
   ~FreshSignals() { posix_spawnattr_destroy(&attributes_); }
   FreshSignals(const FreshSignals&) = delete;
@@ -193,6 +259,23 @@ public:
 private:
   posix_spawnattr_t attributes_;
 };
+
+/// Adds to `actions` the closing, in the child, of every descriptor from 3
+/// up: the enabler's own are close-on-exec already, but the caller's (a lock
+/// that `flock` holds for the run, say) would otherwise reach the child and
+/// stay held for as long as it lives.
+void closeInheritedFds(posix_spawn_file_actions_t* actions) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
+  posix_spawn_file_actions_addclosefrom_np(actions, 3);
+#else
+  long most = sysconf(_SC_OPEN_MAX);
+  for (int fd = 3; fd < (most > 0 && most < 65536 ? most : 65536); ++fd) {
+    int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0 && !(flags & FD_CLOEXEC))
+      posix_spawn_file_actions_addclose(actions, fd);
+  }
+#endif
+}
 
 class PosixChildProcess : public ChildProcess {
 public:
@@ -273,8 +356,9 @@ bool PosixChildProcess::start(const char* program, const char* arguments,
     posix_spawn_file_actions_adddup2(&actions, stderr_.writeEnd.get(), 2);
   else
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  closeInheritedFds(&actions);
 
-  FreshSignals attributes;
+  FreshSignals attributes(/*inOwnGroup=*/true);
   std::vector<std::string> words = splitArguments(arguments);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program));
@@ -295,6 +379,7 @@ bool PosixChildProcess::start(const char* program, const char* arguments,
     return false;
   }
   pid_ = pid;
+  output_->watchChild(pid);
   // The child holds its own copies now. Closing the enabler's copy of the
   // output's write end lets a read see the end once the child is done.
   stdin_.readEnd.close();
@@ -327,10 +412,12 @@ void PosixChildProcess::collect(int options) {
 }
 
 bool PosixChildProcess::terminate() {
-  // Once reaped, the number may already belong to another process.
+  // Once reaped, the number may already belong to another process. Until
+  // then it names the child's process group too, which holds what the child
+  // started: that is ended with it.
   if (pid_ <= 0 || reaped_)
     return false;
-  if (kill(pid_, SIGKILL) != 0)
+  if (kill(-pid_, SIGKILL) != 0 && kill(pid_, SIGKILL) != 0)
     return false;
   terminated_ = true;
   return true;

@@ -1,5 +1,6 @@
 #include "common/process/child_process.h"
 
+#include "common/process/bounded_reader.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,9 @@
 #include <string>
 
 int openHandleCount(); // defined per platform
+/// Whether process `pid` ends (or is gone) within `milliseconds`; defined per
+/// platform.
+bool processEndsWithin(unsigned long pid, long milliseconds);
 
 namespace {
 
@@ -119,6 +123,44 @@ TEST(ChildProcessTest, LargeOutputIsReadCompletelyThenEnds) {
   char buffer[8];
   EXPECT_EQ(0, child->output()->read(buffer, 7));
   EXPECT_EQ(0, child->wait());
+}
+
+TEST(ChildProcessTest, WhatTheChildStartedNeitherHoldsItsOutputNorStays) {
+  // The child starts a process that keeps its standard output, writes its
+  // number, and ends by itself or is ended. The output ends with the child,
+  // whole, and the process it started is ended too. The bound turns a wait
+  // for that process into a failure instead of a hang.
+  struct Case {
+    const char* why;
+    const char* actions;
+    bool terminate;
+  };
+  const Case cases[] = {
+      {"the child ends", "linger 60000 print 5000", false},
+      {"the child is ended", "linger 60000 sleep 60000", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    ChildPtr child = startEcho(c.actions);
+    ASSERT_TRUE(child);
+    BoundedReader output(child->output(), ReadLimits{1 << 20, 20000});
+    std::string text;
+    char buffer[4097];
+    int got;
+    bool ended = false;
+    while ((got = output.read(buffer, 4096)) > 0) {
+      text.append(buffer, got);
+      if (c.terminate && !ended && text.find('\n') != std::string::npos)
+        ended = child->terminate();
+    }
+    EXPECT_FALSE(output.limitPassed());
+    size_t lineEnd = text.find('\n');
+    ASSERT_NE(std::string::npos, lineEnd) << text;
+    unsigned long pid = std::stoul(text.substr(0, lineEnd));
+    ASSERT_NE(0u, pid);
+    EXPECT_EQ(c.terminate ? "" : pattern(5000), text.substr(lineEnd + 1));
+    EXPECT_TRUE(processEndsWithin(pid, 10000));
+  }
 }
 
 TEST(ChildProcessTest, InputReachesChildAndClosingItEndsIt) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -100,6 +101,23 @@ TEST(ChildProcessPosixTest, ChildStartsWithNoSignalBlockedOrIgnored) {
   EXPECT_EQ(0u, signalBits(status, "SigIgn") & 0x7fffffffu) << status;
 }
 
+TEST(ChildProcessPosixTest, CallersDescriptorsDoNotReachTheChild) {
+  // A descriptor left open without close-on-exec, as a caller leaves one (a
+  // lock that flock holds for the run, say). Were the child to hold a copy
+  // of the write end, the pipe would not end while the child sleeps.
+  int ends[2];
+  ASSERT_EQ(0, pipe(ends));
+  ChildPtr child = startEcho("sleep 5000");
+  ASSERT_TRUE(child);
+  close(ends[1]);
+  struct pollfd watched = {ends[0], POLLIN, 0};
+  EXPECT_EQ(1, poll(&watched, 1, 3000));
+  EXPECT_TRUE(watched.revents & POLLHUP);
+  close(ends[0]);
+  child->terminate();
+  child->wait();
+}
+
 TEST(ChildProcessPosixTest, ReleasedChildIsReapedOnceItEnds) {
   ChildPtr child = startEcho("cat /proc/self/stat sleep 300");
   ASSERT_TRUE(child);
@@ -117,3 +135,16 @@ TEST(ChildProcessPosixTest, ReleasedChildIsReapedOnceItEnds) {
 }
 
 } // namespace
+
+bool processEndsWithin(unsigned long pid, long milliseconds) {
+  // A process that ended but is not yet reaped by its new parent counts as
+  // ended.
+  for (long waited = 0;; waited += 20) {
+    char state = processState(std::to_string(pid));
+    if (state == 0 || state == 'Z')
+      return true;
+    if (waited >= milliseconds)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}

@@ -25,6 +25,16 @@ int openHandleCount() {
   return count;
 }
 
+bool processEndsWithin(unsigned long pid, long milliseconds) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (!process)
+    return true; // gone already
+  bool ended = WaitForSingleObject(process, static_cast<DWORD>(milliseconds)) ==
+               WAIT_OBJECT_0;
+  CloseHandle(process);
+  return ended;
+}
+
 namespace {
 
 bool inheritable(HANDLE handle) {

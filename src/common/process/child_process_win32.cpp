@@ -99,13 +99,24 @@ public:
   int read(char* buffer, int count) override;
   void close() override { handle_.close(); }
   bool waitReadable(long milliseconds) override;
-  /// The process whose end makes a wait look at the pipe again at once (not
-  /// owned; it outlives the reader).
-  void watchProcess(HANDLE process) { process_ = process; }
+  /// Makes this the output of `process`, in `job` when that is not null
+  /// (neither owned; both outlive the reader): once the process has ended,
+  /// reads give what the pipe holds and then the end, even while a process
+  /// it started still holds the pipe, and the job, which holds such
+  /// processes, is ended.
+  void watchProcess(HANDLE process, HANDLE job) {
+    process_ = process;
+    job_ = job;
+  }
 
 private:
+  bool processEnded() const {
+    return process_ && WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
+  }
+
   ScopedHandle handle_;
   HANDLE process_ = nullptr;
+  HANDLE job_ = nullptr;
 };
 
 bool PipeReader::waitReadable(long milliseconds) {
@@ -124,6 +135,9 @@ bool PipeReader::waitReadable(long milliseconds) {
     if (!PeekNamedPipe(handle_.get(), nullptr, 0, nullptr, &available,
                        nullptr) ||
         available > 0)
+      return true;
+    // An ended child with its pipe empty: the read gives the end.
+    if (process_ && !childRuns)
       return true;
     DWORD left = deadline.millisecondsLeft(monotonicMilliseconds());
     if (left == 0)
@@ -145,7 +159,18 @@ int PipeReader::read(char* buffer, int count) {
   // A read of 0 bytes is answered without ReadFile, which on a pipe would
   // wait for data that is not wanted.
   readError_ = SystemError();
-  if (handle_.valid() && count > 0) {
+  DWORD available = 0;
+  if (handle_.valid() && count > 0 && processEnded() &&
+      PeekNamedPipe(handle_.get(), nullptr, 0, nullptr, &available,
+                    nullptr) &&
+      available == 0) {
+    // The child has ended and the pipe holds nothing: whatever still holds
+    // the write end was started by the child and is ended, and the output
+    // ends here instead of when that process lets go.
+    if (job_)
+      TerminateJobObject(job_, kTerminatedExitCode);
+    handle_.close();
+  } else if (handle_.valid() && count > 0) {
     if (!ReadFile(handle_.get(), buffer, static_cast<DWORD>(count), &got,
                   nullptr)) {
       // A broken pipe is how the end of the child's output shows.
@@ -194,6 +219,7 @@ private:
   std::unique_ptr<PipeReader> output_;
   std::unique_ptr<PipeReader> error_;
   ScopedHandle process_; ///< invalid until the child has been started
+  ScopedHandle job_;     ///< the child's job; invalid when it has none
   Pipe stdin_;
   Pipe stdout_;
   Pipe stderr_;
@@ -218,6 +244,7 @@ Win32ChildProcess::~Win32ChildProcess() {
   stdout_.closeWrite();
   stderr_.closeWrite();
   process_.close();
+  job_.close();
   stderr_.close();
   stdout_.close();
   stdin_.close();
@@ -251,16 +278,31 @@ bool Win32ChildProcess::start(const char* program, const char* arguments,
       ends[endCount++] = end->get();
   InheritOnly inheritance(startup, ends, endCount);
 
+  // The child starts suspended and is put in a job of its own before it runs,
+  // so that every process it starts is in the job too and can be ended with
+  // it. Where the system allows no job inside the one the enabler runs in
+  // (before Windows 8), the child runs without one.
   PROCESS_INFORMATION info = {};
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                      DETACHED_PROCESS | inheritance.creationFlags(), nullptr,
-                      nullptr, inheritance.startupInfo(), &info)) {
+                      DETACHED_PROCESS | CREATE_SUSPENDED |
+                          inheritance.creationFlags(),
+                      nullptr, nullptr, inheritance.startupInfo(), &info)) {
     keepSystemError(error, lastSystemError("CreateProcessA '" + text + "'"));
     return false;
   }
   process_.reset(info.hProcess);
-  output_->watchProcess(process_.get());
-  CloseHandle(info.hThread);
+  ScopedHandle thread(info.hThread);
+  job_.reset(CreateJobObjectA(nullptr, nullptr));
+  if (job_.valid() && !AssignProcessToJobObject(job_.get(), process_.get()))
+    job_.close();
+  if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+    keepSystemError(error, lastSystemError("ResumeThread '" + text + "'"));
+    TerminateProcess(process_.get(), kTerminatedExitCode);
+    process_.close();
+    job_.close();
+    return false;
+  }
+  output_->watchProcess(process_.get(), job_.valid() ? job_.get() : nullptr);
   // The child holds its own copies now. Closing the enabler's copy of the
   // output's write end lets a read see the end once the child is done.
   stdin_.closeRead();
@@ -274,6 +316,8 @@ bool Win32ChildProcess::terminate() {
   // would name the enabler itself.
   if (!process_.valid())
     return false;
+  if (job_.valid() && TerminateJobObject(job_.get(), kTerminatedExitCode))
+    return true;
   return TerminateProcess(process_.get(), kTerminatedExitCode) != 0;
 }
 

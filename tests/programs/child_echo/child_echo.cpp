@@ -10,6 +10,9 @@
 //   doc           write a fixed variable-tree document to standard output
 //   args          write each argument, this word included, on a line
 //   sleep MS      sleep MS milliseconds
+//   linger MS     start a copy of this program that sleeps MS milliseconds
+//                 holding standard output, and write its process number on
+//                 a line
 //   exit CODE     end at once with CODE
 // After the last action it ends with 0. An unknown action ends it with 2.
 #include <stdio.h>
@@ -22,6 +25,9 @@
 // Defined per platform.
 void setBinaryStreams();
 void sleepMilliseconds(long milliseconds);
+/// Starts this program again with the actions "sleep MS", inheriting the
+/// standard output; gives its process number, 0 when it did not start.
+unsigned long startLingering(const char* milliseconds);
 
 namespace {
 
@@ -130,6 +136,9 @@ int main(int argc, char** argv) {
     } else if (action == "sleep") {
       fflush(stdout);
       sleepMilliseconds(atol(operand));
+      ++i;
+    } else if (action == "linger") {
+      printf("%lu\n", startLingering(operand));
       ++i;
     } else if (action == "exit") {
       fflush(stdout);

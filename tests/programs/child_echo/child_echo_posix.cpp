@@ -1,7 +1,10 @@
 // child_echo_posix.cpp: POSIX half of child_echo; the streams are binary
 // already.
 #include <errno.h>
+#include <spawn.h>
 #include <time.h>
+
+extern char** environ;
 
 void setBinaryStreams() {}
 
@@ -9,4 +12,13 @@ void sleepMilliseconds(long milliseconds) {
   timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
   while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
   }
+}
+
+unsigned long startLingering(const char* milliseconds) {
+  char name[] = "child_echo", sleep[] = "sleep";
+  char* argv[] = {name, sleep, const_cast<char*>(milliseconds), nullptr};
+  pid_t pid;
+  if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, environ))
+    return 0;
+  return static_cast<unsigned long>(pid);
 }

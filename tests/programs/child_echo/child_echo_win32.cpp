@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include <string>
+
 void setBinaryStreams() {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
@@ -14,4 +16,25 @@ void setBinaryStreams() {
 
 void sleepMilliseconds(long milliseconds) {
   Sleep(static_cast<DWORD>(milliseconds));
+}
+
+unsigned long startLingering(const char* milliseconds) {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)
+    return 0;
+  std::string line = std::string("\"") + path + "\" sleep " + milliseconds;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(path, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &startup, &info))
+    return 0;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return info.dwProcessId;
 }
