@@ -24,6 +24,11 @@ std::string programFileName(const char* stem);
 /// leading separator. Natively: a leading '/'.
 bool isAbsolutePath(const char* path);
 
+/// True when the system looks for a program given by a bare name in the
+/// running executable's own folder first (Windows). Natively a bare name is
+/// looked for on PATH alone, where another program of that name may be found.
+bool bareProgramNamesStartInOwnFolder();
+
 /// Writes the full path of the running executable into `buffer`, which holds
 /// `size` + 1 bytes: at most `size` characters and a terminator. Gives the
 /// number of characters written; `size` or more when the path did not fit

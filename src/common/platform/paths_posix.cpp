@@ -22,6 +22,10 @@ bool isAbsolutePath(const char* path) {
   return path[0] == '/';
 }
 
+bool bareProgramNamesStartInOwnFolder() {
+  return false;
+}
+
 unsigned long ownExecutablePath(char* buffer, unsigned long size) {
   // readlink neither terminates nor tells a cut path from one that just fits;
   // a result of `size` is taken as cut, as the Windows query reports it.

@@ -37,6 +37,10 @@ bool isAbsolutePath(const char* path) {
   return isDriveLetter(path[0]) && path[1] == ':' && isSeparator(path[2]);
 }
 
+bool bareProgramNamesStartInOwnFolder() {
+  return true;
+}
+
 unsigned long ownExecutablePath(char* buffer, unsigned long size) {
   // The current process and no module: the main executable.
   DWORD n = GetModuleFileNameExA(GetCurrentProcess(), nullptr, buffer, size);

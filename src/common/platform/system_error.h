@@ -29,6 +29,9 @@ SystemError lastSystemError(const std::string& operation);
 /// more data than they accept (EFBIG natively, ERROR_FILE_TOO_LARGE on
 /// Windows) and a wait that outlasted its limit (ETIMEDOUT, ERROR_TIMEOUT).
 long tooLargeErrorCode();
+/// The system's code for a file that is not there (ENOENT natively,
+/// ERROR_FILE_NOT_FOUND on Windows).
+long noSuchFileErrorCode();
 long timedOutErrorCode();
 
 /// The system's text for `code`, without a trailing line end or full stop;

@@ -5,6 +5,10 @@
 #include <errno.h>
 #include <string.h>
 
+long noSuchFileErrorCode() {
+  return ENOENT;
+}
+
 SystemError lastSystemError(const std::string& operation) {
   return systemError(operation, errno);
 }

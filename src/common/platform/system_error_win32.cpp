@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+long noSuchFileErrorCode() {
+  return ERROR_FILE_NOT_FOUND;
+}
+
 SystemError lastSystemError(const std::string& operation) {
   return systemError(operation, static_cast<long>(GetLastError()));
 }

@@ -195,8 +195,20 @@ int buildRecord(Variant variant, char** record, int* packageCount,
   std::string program = cpuidProgramPath(variant, site.ownPath);
 
   int result = 0;
-  VtDocument* document =
-      vtExecCommand(program.c_str(), site.error, site.limits);
+  VtDocument* document = nullptr;
+  // Without the own path there is no folder to run the program from, and
+  // where the system would look for the bare name on PATH alone, a different
+  // program of that name could run and its record be published: none runs.
+  // Below a home directory the name is placed there instead.
+  if (program.find(pathSeparator()) != std::string::npos ||
+      bareProgramNamesStartInOwnFolder() || getEnvironment("KEP_HOMEDIR"))
+    document = vtExecCommand(program.c_str(), site.error, site.limits);
+  else
+    keepSystemError(site.error,
+                    systemError("find '" + program +
+                                    "' beside the enabler, whose own path "
+                                    "is unknown (PATH is not searched)",
+                                noSuchFileErrorCode()));
   if (!document) {
     logLine(variant, "Warning! vtExecCommand failed.\n");
   } else {
