@@ -2,6 +2,10 @@
 // system: the kernel's CPU lists and topology ids as text.
 #include "invscan/scanners/cpu_topology.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace {
 
 // Far above any kernel's CPU limit; it bounds the work a garbled range such
@@ -41,7 +45,7 @@ const char* contentEnd(const std::string& text) {
 bool parseCpuList(const std::string& text, std::set<int>* cpus) {
   const char* p = text.c_str();
   const char* end = contentEnd(text);
-  std::set<int> found;
+  std::vector<std::pair<long, long>> ranges;
   while (p < end) {
     long first, last;
     if (!readNumber(&p, kMaxCpuNumber, &first))
@@ -52,15 +56,27 @@ bool parseCpuList(const std::string& text, std::set<int>* cpus) {
       if (!readNumber(&p, kMaxCpuNumber, &last) || last < first)
         return false;
     }
-    for (long cpu = first; cpu <= last; ++cpu)
-      found.insert(static_cast<int>(cpu));
+    ranges.emplace_back(first, last);
     if (p == end)
       break;
     if (*p != ',' || ++p == end)
       return false;
   }
-  if (p != end || found.empty())
+  if (p != end || ranges.empty())
     return false;
+  // The kernel lists each processor once, in order; a list that repeats wide
+  // ranges must not cost a walk through each of them. In order, each number
+  // is added once, so the work is bounded by the distinct numbers.
+  std::sort(ranges.begin(), ranges.end());
+  std::set<int> found;
+  long next = 0; // the numbers below are in `found` or in no range
+  for (const std::pair<long, long>& range : ranges) {
+    for (long cpu = range.first > next ? range.first : next;
+         cpu <= range.second; ++cpu)
+      found.insert(found.end(), static_cast<int>(cpu));
+    if (range.second >= next)
+      next = range.second + 1;
+  }
   cpus->insert(found.begin(), found.end());
   return true;
 }
