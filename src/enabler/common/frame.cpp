@@ -12,6 +12,8 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include <string>
+
 bool verbose = false;
 FILE* logFile = nullptr;
 int returnCode = kVsOk;
@@ -20,6 +22,8 @@ EnablerProgram enablerProgram = EnablerProgram::VirtualServer;
 namespace {
 
 const char kLogFileName[] = "en_out.txt";
+
+bool dryRun = false;
 
 const char kVirtualServerBanner[] =
     "KEP Enabler (08/06/19 17:11:59 "
@@ -49,6 +53,33 @@ void writeUsage(char** argv) {
   // A vector without a program name still gets a well-formed usage line.
   const char* name = argv != nullptr && argv[0] != nullptr ? argv[0] : "";
   fprintf(stderr, "Usage: %s [ -v ]\n", name);
+}
+
+/// Why a line was refused: the first argument that is no option ("'-x' not
+/// understood") or that repeats one ("'-v' given twice").
+std::string refusal(int argc, char** argv) {
+  const char* options[] = {"-v", "-version", "--dry-run"};
+  int seen[3] = {0, 0, 0};
+  for (int i = 1; argv != nullptr && i < argc; ++i) {
+    std::string argument = argv[i] != nullptr ? argv[i] : "";
+    int known = -1;
+    for (int k = 0; k < 3; ++k)
+      if (argument == options[k])
+        known = k;
+    if (known < 0)
+      return "'" + argument + "' not understood";
+    if (++seen[known] > 1)
+      return "'" + argument + "' given twice";
+  }
+  return "too many arguments";
+}
+
+/// The line a program with the administrator's options adds below the usage
+/// line of a refused command line: why, and which options there are. The
+/// usage line stays what callers know.
+void explainRefusal(const char* name, int argc, char** argv) {
+  fprintf(stderr, "%s: %s", name, refusal(argc, argv).c_str());
+  fprintf(stderr, " (options: -v -version --dry-run --help --version)\n");
 }
 
 /// Accepts at most two arguments, each "-v" or "-version" and no flag twice;
@@ -98,6 +129,8 @@ bool chooseRun(int argc, char** argv, const ProgramAnswers& answers,
       return true;
     break;
   }
+  if (answers.name != nullptr)
+    explainRefusal(answers.name, argc, argv);
   *status = answers.usageStatus;
   return false;
 }
@@ -106,15 +139,33 @@ bool chooseRun(int argc, char** argv, const ProgramAnswers& answers,
 /// mode, so each "\n" becomes the platform's line end. A link, a named pipe,
 /// a device or another run's log there counts as a log that cannot be
 /// created, and no child inherits the log.
-bool openLogFile() {
-  logFile = openRunLog(kLogFileName);
+bool openLogFile(SystemError* error) {
+  logFile = openRunLog(kLogFileName, error);
   return logFile != nullptr;
+}
+
+/// Says why the log asked for could not be opened; the run goes on without.
+void explainNoLog(const SystemError& error) {
+  reportReason("no log: %s", error.message().c_str());
+}
+
+const char* programName() {
+  return enablerProgram == EnablerProgram::VirtualServer ? "vs-enabler"
+                                                         : "vmware-enabler";
+}
+
+void vreportReason(const char* format, va_list args) {
+  fprintf(stderr, "%s: ", programName());
+  vfprintf(stderr, format, args);
+  fputc('\n', stderr);
+  fflush(stderr);
 }
 
 /// A fresh start for an entry: a process runs one entry, but the unit tests
 /// run several in one process.
 void resetFrame(EnablerProgram program) {
   closeLogFile();
+  dryRun = false;
   verbose = false;
   returnCode = kVsOk;
   enablerProgram = program;
@@ -154,6 +205,26 @@ void logText(const char* format, ...) {
   va_end(args);
 }
 
+void reportReason(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vreportReason(format, args);
+  va_end(args);
+}
+
+void reportDryRunReason(const char* format, ...) {
+  if (!dryRun)
+    return;
+  va_list args;
+  va_start(args, format);
+  vreportReason(format, args);
+  va_end(args);
+}
+
+bool dryRunning() {
+  return dryRun;
+}
+
 void flushLog() {
   if (verbose && logFile != nullptr)
     fflush(logFile);
@@ -186,13 +257,17 @@ int runVirtualServerFrame(int argc, char** argv,
   ENABLER_ASSERT(worker != nullptr, "frame");
 
   verbose = flags.log;
+  dryRun = flags.dryRun;
   if (flags.version)
     fputs(kVirtualServerBanner, stderr);
   if (verbose) {
-    if (openLogFile())
+    SystemError error;
+    if (openLogFile(&error)) {
       logText("Log file opened\n");
-    else
+    } else {
       verbose = false;
+      explainNoLog(error);
+    }
   }
 
   worker();
@@ -226,10 +301,15 @@ int runVMwareFrame(int argc, char** argv, const VMwareProgram& program) {
   int (*worker)() = flags.dryRun ? program.dryRun : program.worker;
   ENABLER_ASSERT(worker != nullptr, "frame");
 
-  // The log opens silently; the worker closes it before it ends.
-  if (flags.log && openLogFile())
+  // The log opens silently; the worker closes it before it ends. The banner
+  // stays the first line of standard error.
+  dryRun = flags.dryRun;
+  SystemError logError;
+  if (flags.log && openLogFile(&logError))
     verbose = true;
   if (flags.version)
     fputs(kVMwareBanner, stderr);
+  if (logError.failed())
+    explainNoLog(logError);
   return worker();
 }

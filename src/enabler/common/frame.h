@@ -39,6 +39,25 @@ void logText(const char* format, ...)
 #endif
     ;
 
+/// Why a step of the run failed or was degraded, as one line on standard
+/// error: the program's name ("vs-enabler" or "vmware-enabler"), ": ", the
+/// formatted text and a line end. Never in the log or on standard output.
+/// reportReason writes in every run, for what the log has no word for;
+/// reportDryRunReason only in a dry run, which names every failing step.
+void reportReason(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+void reportDryRunReason(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+/// True while the dry run takes the worker's place.
+bool dryRunning();
+
 /// Flushes the log stream when verbose and open.
 void flushLog();
 

@@ -269,21 +269,30 @@ TEST_F(FrameTest, VMwareLogHasOnlyTheWorkerLines) {
 TEST_F(FrameTest, UncreatableLogLeavesTheRunWithoutLog) {
   // A directory named en_out.txt cannot be opened as a file, even by root.
   std::filesystem::create_directory("en_out.txt");
+  // Standard error says why, below the banner, and nothing else changes.
+  const std::string why = ": no log: open 'en_out.txt': ";
   {
     SCOPED_TRACE("vs-enabler");
     workerStatus = kVsCapacityUnread;
-    Argv args({"vs-enabler", "-v"});
+    Argv args({"vs-enabler", "-version", "-v"});
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(kVsCapacityUnread,
               runVirtualServerFrame(args.argc(), args.argv(), vsWorker));
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(0u, err.find(std::string(kVsBanner) + "vs-enabler" + why)) << err;
     EXPECT_FALSE(workerSawVerbose);
     EXPECT_EQ(nullptr, logFile);
   }
   {
     SCOPED_TRACE("vmware-enabler");
     workerStatus = kVmwNoIdentity;
-    Argv args({"vmware-enabler", "-v"});
+    Argv args({"vmware-enabler", "-v", "-version"});
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(kVmwNoIdentity,
               runVMwareFrame(args.argc(), args.argv(), vmwareWorker));
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(0u, err.find(std::string(kVmwareBanner) + "vmware-enabler" + why))
+        << err;
     EXPECT_FALSE(workerSawVerbose);
   }
   EXPECT_TRUE(std::filesystem::is_directory("en_out.txt"));
@@ -314,6 +323,7 @@ TEST_F(FrameTest, AdministratorsOptionsAnswerOrRunTheDryRun) {
     Outcome outcome;
     bool log;
     bool banner;
+    std::string refused = ""; ///< what the refusal's second line names
   };
   const Case cases[] = {
       {{"prog", "--help"}, kHelpText, false, false},
@@ -321,7 +331,13 @@ TEST_F(FrameTest, AdministratorsOptionsAnswerOrRunTheDryRun) {
       {{"prog", "--version", "-v"}, kVersionText, false, false},
       {{"prog", "--dry-run"}, kDryRun, false, false},
       {{"prog", "-version", "--dry-run", "-v"}, kDryRun, true, true},
-      {{"prog", "--dry-run", "-x"}, kUsage, false, false},
+      {{"prog", "--dry-run", "-x"}, kUsage, false, false, "'-x' not understood"},
+      {{"prog", "--dryrun"}, kUsage, false, false, "'--dryrun' not understood"},
+      {{"prog", "-v", "-V"}, kUsage, false, false, "'-V' not understood"},
+      {{"prog", "-v", "--dry-run", "-v"}, kUsage, false, false,
+       "'-v' given twice"},
+      {{"prog", "-v", "-version", "-v"}, kUsage, false, false,
+       "'-v' given twice"},
   };
   const VirtualServerProgram vs = {"vs-enabler", "vs help\n", vsWorker,
                                    vsDryRun};
@@ -367,7 +383,10 @@ TEST_F(FrameTest, AdministratorsOptionsAnswerOrRunTheDryRun) {
       case kUsage:
         EXPECT_EQ(isVs ? int(kVsUsage) : int(kVmwUsage), status);
         EXPECT_EQ("", out);
-        EXPECT_EQ("Usage: prog [ -v ]\n", err);
+        EXPECT_EQ("Usage: prog [ -v ]\n" + std::string(name) + ": " +
+                      c.refused +
+                      " (options: -v -version --dry-run --help --version)\n",
+                  err);
         break;
       }
     }
