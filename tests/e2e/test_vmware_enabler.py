@@ -10,6 +10,7 @@ Wine's WMI and the interpreter is the recording perl.exe stand-in; the
 Windows cases run on each Windows lane (e2e_support)."""
 
 import os
+import re
 import shutil
 import stat
 import unittest
@@ -263,9 +264,15 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
         full_env.update(self.cpu_env)
         full_env.update(env or {})
         result = e2e.run([self.enabler] + list(args), self.work, env=full_env)
-        # The enabler writes nothing; the script may.
+        # The enabler writes nothing but, below what the script wrote, the
+        # script's own status when it is not 0.
         self.assertEqual(b"", result.stdout)
-        self.assertEqual(script_stderr, result.stderr)
+        self.assertEqual(script_stderr, result.stderr[:len(script_stderr)])
+        reason = result.stderr[len(script_stderr):]
+        if status and "--dry-run" not in args:
+            self.assertEqual(b"vmware-enabler: retrieve.pl ended with status "
+                             b"%d%s\n" % (status, b"" if status == result.status
+                                          else b", reported as 5"), reason)
         return result
 
     def log(self):
@@ -423,6 +430,11 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
         result = self.run_enabler()
         self.assertEqual(2, result.status)
         self.assertEqual(self.head_of_log() + NO_IDENTITY, self.log())
+        # Standard error says which file and why; the log stays as it was.
+        self.assertRegex(result.stderr.decode(),
+                         r"^vmware-enabler: node identity: %s/bios_vendor: "
+                         r"[^\n]*No such file or directory \(error 2\)\n$"
+                         % re.escape(self.dmi))
         self.assertFalse(os.path.exists(self.record))
 
     def test_path_beyond_the_environment_limit_ends_with_7(self):
@@ -469,10 +481,12 @@ class NativeVMwareEnablerTest(e2e.TempDirCase):
         os.remove(self.vmperl + "perl")
         os.remove(os.path.join(self.work, "retrieve.pl"))
         status, _, errors = self.dry_run(["--dry-run"])
-        self.assertEqual(0, status)
+        self.assertEqual(5, status, "as the real run would end")
         self.assertIn("the interpreter %sperl is not there: " % self.vmperl,
                       errors)
         self.assertIn("the script retrieve.pl is not there: ", errors)
+        self.assertIn("; looked for in the start folder %s\n" % self.work,
+                      errors)
         # The status is the one of the steps before the hand-over.
         self.set_registry([])
         self.assertEqual((7, []), self.dry_run()[:2])

@@ -440,6 +440,10 @@ class NativeTest(TempDirCase):
                 prefix = b"simulated Virtual Server: " if said else b""
                 self.assertTrue(self.runner.stderr.startswith(
                     prefix + said.encode()), self.runner.stderr)
+                # The enabler adds the connection's own code.
+                self.assertRegex(self.runner.stderr,
+                                 rb"(^|\n)vs-enabler: Virtual Server: "
+                                 rb"connecting failed with 0x8[0-9A-F]{7}")
 
     def test_every_failure_point(self):
         for fail_server, fail_machine in FAILURE_POINTS:
@@ -671,6 +675,10 @@ class VsEnablerTest(e2e.WindowsCase):
             register_server(self, self.dir)
         self.assertEqual((6, not_installed), (status, log))
         self.assertEqual([], self.runner.records())
+        self.assertIn(b"vs-enabler: Virtual Server: connecting failed with "
+                      b"0x80040154", self.runner.stderr)
+        self.assertIn(b": Virtual Server is not installed\n",
+                      self.runner.stderr)
 
     @e2e.every_lane
     def test_installed_beside_the_project_cpuid_program(self):

@@ -159,7 +159,7 @@ unsigned long releaseFake(VsVirtualServerObject* server) {
   return server ? server->Release() : 0;
 }
 
-bool plainIdentity(NodeIdentity* identity) {
+bool plainIdentity(NodeIdentity* identity, IdentityProblems*) {
   identity->nodeId = strdup("SN-1");
   identity->product = strdup("Prod");
   identity->manufacturer = strdup("Maker");

@@ -6,6 +6,7 @@
 
 #include "common/platform/system_error.h"
 
+#include <optional>
 #include <string>
 
 /// The separator between a directory and a name: '\\' on Windows, '/'
@@ -28,6 +29,9 @@ bool isAbsolutePath(const char* path);
 /// running executable's own folder first (Windows). Natively a bare name is
 /// looked for on PATH alone, where another program of that name may be found.
 bool bareProgramNamesStartInOwnFolder();
+
+/// The process's current directory; none when it cannot be learned.
+std::optional<std::string> currentDirectory();
 
 /// Writes the full path of the running executable into `buffer`, which holds
 /// `size` + 1 bytes: at most `size` characters and a terminator. Gives the

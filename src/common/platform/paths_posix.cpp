@@ -3,6 +3,7 @@
 #include "common/platform/paths.h"
 
 #include <errno.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,14 @@ bool isAbsolutePath(const char* path) {
 
 bool bareProgramNamesStartInOwnFolder() {
   return false;
+}
+
+std::optional<std::string> currentDirectory() {
+  std::string buffer(4096, '\0');
+  if (!getcwd(&buffer[0], buffer.size()))
+    return std::nullopt;
+  buffer.resize(strlen(buffer.c_str()));
+  return buffer;
 }
 
 unsigned long ownExecutablePath(char* buffer, unsigned long size) {

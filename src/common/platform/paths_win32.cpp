@@ -41,6 +41,14 @@ bool bareProgramNamesStartInOwnFolder() {
   return true;
 }
 
+std::optional<std::string> currentDirectory() {
+  char buffer[MAX_PATH + 1];
+  DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
+  if (length == 0 || length >= sizeof buffer)
+    return std::nullopt;
+  return std::string(buffer, length);
+}
+
 unsigned long ownExecutablePath(char* buffer, unsigned long size) {
   // The current process and no module: the main executable.
   DWORD n = GetModuleFileNameExA(GetCurrentProcess(), nullptr, buffer, size);

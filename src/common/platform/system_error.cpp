@@ -1,6 +1,8 @@
 // system_error.cpp: what both halves of the error reasons share.
 #include "common/platform/system_error.h"
 
+#include <stdio.h>
+
 std::string SystemError::message() const {
   if (!failed())
     return std::string();
@@ -13,4 +15,11 @@ SystemError systemError(const std::string& operation, long code) {
   error.code = code;
   error.text = systemErrorText(code);
   return error;
+}
+
+std::string hexResultCode(long result) {
+  char hex[16];
+  snprintf(hex, sizeof hex, "0x%08lX",
+           static_cast<unsigned long>(result) & 0xFFFFFFFFul);
+  return hex;
 }

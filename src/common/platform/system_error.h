@@ -38,6 +38,13 @@ long timedOutErrorCode();
 /// "unknown error" when the system has none.
 std::string systemErrorText(long code);
 
+/// A COM or WMI result code as hexadecimal ("0x80070005"), followed on
+/// Windows by the system's text for it in parentheses where the system has
+/// one ("0x80070005 (Access is denied)").
+std::string resultCodeText(long result);
+/// The hexadecimal part alone.
+std::string hexResultCode(long result);
+
 /// Keeps `error` in `*out` when `out` is not null.
 inline void keepSystemError(SystemError* out, SystemError error) {
   if (out)

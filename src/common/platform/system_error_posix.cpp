@@ -26,3 +26,8 @@ std::string systemErrorText(long code) {
   const char* text = strerror(static_cast<int>(code));
   return text && *text ? text : "unknown error";
 }
+
+std::string resultCodeText(long result) {
+  // The system has no texts for these codes natively.
+  return hexResultCode(result);
+}

@@ -33,3 +33,10 @@ std::string systemErrorText(long code) {
     text.pop_back();
   return text.empty() ? "unknown error" : text;
 }
+
+std::string resultCodeText(long result) {
+  std::string text = systemErrorText(result);
+  if (text == "unknown error")
+    return hexResultCode(result);
+  return hexResultCode(result) + " (" + text + ")";
+}

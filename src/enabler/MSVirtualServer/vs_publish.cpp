@@ -16,6 +16,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -123,21 +124,47 @@ void disconnect(Run& run) {
 
 // --- Start -------------------------------------------------------------------
 
+/// What a failed call of Virtual Server most likely means, for the codes an
+/// administrator meets; empty for the others.
+const char* connectionHint(VsResult result) {
+  switch (static_cast<uint32_t>(result)) {
+  case 0x80040154u: // REGDB_E_CLASSNOTREG
+    return ": Virtual Server is not installed";
+  case 0x80070005u: // E_ACCESSDENIED
+    return ": the account may not use Virtual Server; run as an administrator";
+  case 0x80080005u: // CO_E_SERVER_EXEC_FAILURE
+  case 0x800706BAu: // RPC_S_SERVER_UNAVAILABLE
+    return ": the Virtual Server service is not running";
+  default:
+    return "";
+  }
+}
+
+/// The reason for a failed call on the connection, in every run: the log
+/// says only that the step failed.
+void explainConnection(const char* call, VsResult result) {
+  reportReason("Virtual Server: %s failed with %s%s", call,
+               resultCodeText(result).c_str(), connectionHint(result));
+}
+
 /// Connects and logs the server's name and version; false ends the run.
 bool connectServer(Run& run) {
   VsResult result = run.services.connect(nullptr, &run.server);
   if (vsFailed(result) || !run.server) {
+    explainConnection("connecting", vsFailed(result) ? result : kVsFail);
     logText("ERROR: Microsoft Virtual Server not installed!\n");
     returnCode = kVsNotReachable;
     return false;
   }
   std::wstring name, version;
-  if (vsFailed(run.server->get_Name(&name))) {
+  if (vsFailed(result = run.server->get_Name(&name))) {
+    explainConnection("get_Name", result);
     logText("ERROR: Error in get_Name\n");
     returnCode = kVsNotReachable;
     return false;
   }
-  if (vsFailed(run.server->get_Version(&version))) {
+  if (vsFailed(result = run.server->get_Version(&version))) {
+    explainConnection("get_Version", result);
     logText("ERROR: Error in get_Version\n");
     returnCode = kVsNotReachable;
     return false;
@@ -149,8 +176,14 @@ bool connectServer(Run& run) {
 
 /// Reads the collection and its count; false ends the run.
 bool readMachineList(Run& run) {
-  if (vsFailed(run.server->get_VirtualMachines(run.machines.put())) ||
-      !run.machines || vsFailed(run.machines->get_Count(&run.count))) {
+  VsResult result = run.server->get_VirtualMachines(run.machines.put());
+  if (!vsFailed(result) && run.machines)
+    result = run.machines->get_Count(&run.count);
+  if (vsFailed(result) || !run.machines) {
+    // The log has no line for this step.
+    reportReason("Virtual Server: reading the list of virtual machines "
+                 "failed with %s",
+                 resultCodeText(vsFailed(result) ? result : kVsFail).c_str());
     returnCode = kVsNoMachineList;
     return false;
   }
@@ -164,7 +197,25 @@ bool readMachineList(Run& run) {
 /// The node identity and the processor record, once per run. Neither result
 /// is acted on: what they did not fill stays absent.
 void readHost(Run& run) {
-  run.services.nodeIdentity(run.identity.get());
+  IdentityProblems problems;
+  run.services.nodeIdentity(run.identity.get(), &problems);
+  for (const std::string& problem : problems)
+    reportReason("node identity: %s", problem.c_str());
+  // Absent texts are published empty (the type as "-"), which the log shows
+  // only as an empty value.
+  const NodeIdentity& identity = *run.identity;
+  std::string empty;
+  for (const auto& field :
+       {std::make_pair(identity.nodeId, kNodeId.label),
+        std::make_pair(identity.product, kHostProduct.label),
+        std::make_pair(identity.manufacturer, kHostManufacturer.label),
+        std::make_pair(identity.version, kHostVersion.label)})
+    if (!field.first)
+      empty += std::string(empty.empty() ? "" : ", ") + field.second;
+  if (!empty.empty())
+    reportReason("node identity: %s empty: %s",
+                 dryRunning() ? "would be published" : "published",
+                 empty.c_str());
   run.services.processorRecord(MallocTextOut(&run.record),
                                &run.hostPackageCount);
   logText("hostPackageCount=%d\n", run.hostPackageCount);
@@ -220,12 +271,26 @@ bool numberText(const VsVariant& number, const Parameter& parameter,
 }
 
 /// Gets the machine, its name and state; false stops the walk.
+/// A machine's call that failed, named in the dry run: the log has no line
+/// for it. False, so that the caller can give it back.
+bool explainMachineCall(int32_t index, const char* call, VsResult result) {
+  reportDryRunReason("Virtual Server: machine %d: %s failed with %s; the walk "
+                     "stops here",
+                     static_cast<int>(index), call,
+                     resultCodeText(vsFailed(result) ? result : kVsFail)
+                         .c_str());
+  return false;
+}
+
 bool obtainMachine(Run& run, int32_t index, Machine& machine) {
   int32_t state = 0;
-  if (vsFailed(run.machines->get_Item(index, machine.object.put())) ||
-      !machine.object || vsFailed(machine.object->get_Name(&machine.name)) ||
-      vsFailed(machine.object->get_State(&state)))
-    return false;
+  VsResult result = run.machines->get_Item(index, machine.object.put());
+  if (vsFailed(result) || !machine.object)
+    return explainMachineCall(index, "get_Item", result);
+  if (vsFailed(result = machine.object->get_Name(&machine.name)))
+    return explainMachineCall(index, "get_Name", result);
+  if (vsFailed(result = machine.object->get_State(&state)))
+    return explainMachineCall(index, "get_State", result);
   const char* stateName = vmStateName(state);
   logText("\n>> %s: %s\n", vsLogText(machine.name).c_str(), stateName);
   machine.running = strcmp(stateName, "Running") == 0;
@@ -236,13 +301,14 @@ bool obtainMachine(Run& run, int32_t index, Machine& machine) {
 
 /// Gets the machine's capacity and guest parameter objects; false stops the
 /// walk.
-bool obtainMachineObjects(Machine& machine) {
-  return !vsFailed(
-             machine.object->get_CapacityObject(machine.capacity.put())) &&
-         machine.capacity &&
-         !vsFailed(machine.object->get_GuestParameterObject(
-             machine.parameters.put())) &&
-         machine.parameters;
+bool obtainMachineObjects(int32_t index, Machine& machine) {
+  VsResult result = machine.object->get_CapacityObject(machine.capacity.put());
+  if (vsFailed(result) || !machine.capacity)
+    return explainMachineCall(index, "get_CapacityObject", result);
+  result = machine.object->get_GuestParameterObject(machine.parameters.put());
+  if (vsFailed(result) || !machine.parameters)
+    return explainMachineCall(index, "get_GuestParameterObject", result);
+  return true;
 }
 
 /// The cap, the host processors and the maximum system capacity. A value of
@@ -360,7 +426,8 @@ void setMachineCapacity(Run& run, Machine& machine) {
 /// One machine's turn; false stops the walk.
 bool visitMachine(Run& run, int32_t index) {
   Machine machine;
-  if (!obtainMachine(run, index, machine) || !obtainMachineObjects(machine))
+  if (!obtainMachine(run, index, machine) ||
+      !obtainMachineObjects(index, machine))
     return false;
   readCapacitySettings(machine);
   if (!machine.running)
@@ -387,7 +454,10 @@ VsPublishServices vsDefaultPublishServices() {
   VsPublishServices services;
   services.connect = vsConnect;
   services.disconnect = vsDisconnect;
-  services.nodeIdentity = getNodeIdentity;
+  services.nodeIdentity = [](NodeIdentity* identity,
+                             IdentityProblems* problems) {
+    return getNodeIdentity(identity, problems);
+  };
   services.processorRecord = [](char** record, int* packageCount) {
     return getInfoFromCPUID(record, packageCount);
   };
@@ -429,6 +499,6 @@ void publishParametersDryRun() {
   logText("Dry run: no parameter is set\n");
   publishParametersWith(vsDryRunPublishServices(stdout, &cpuidError));
   if (cpuidError.failed())
-    fprintf(stderr, "vs-enabler: the cpuid program could not be run: %s\n",
-            cpuidError.message().c_str());
+    reportReason("the cpuid program could not be run: %s",
+                 cpuidError.message().c_str());
 }

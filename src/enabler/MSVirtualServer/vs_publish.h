@@ -12,8 +12,10 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 struct NodeIdentity;
+using IdentityProblems = std::vector<std::string>;
 
 /// Does the whole job once. Writes its trace to the log (when verbose) and
 /// each failure's status to returnCode; the last failure decides.
@@ -26,7 +28,10 @@ struct VsPublishServices {
                          VsVirtualServerObject** server)>
       connect;
   std::function<unsigned long(VsVirtualServerObject* server)> disconnect;
-  std::function<bool(NodeIdentity* identity)> nodeIdentity;
+  /// getNodeIdentity: the identity, and why it or a field of it could not
+  /// be read.
+  std::function<bool(NodeIdentity* identity, IdentityProblems* problems)>
+      nodeIdentity;
   /// As getInfoFromCPUID: the record text (freed with free()) and the count.
   std::function<int(char** record, int* packageCount)> processorRecord;
   /// The CPUID readings and the system's counts of the node capacity.

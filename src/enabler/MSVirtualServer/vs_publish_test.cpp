@@ -52,7 +52,10 @@ char* copyOrNull(const char* text) {
   return text ? strdup(text) : nullptr;
 }
 
-bool fixedIdentity(NodeIdentity* identity) {
+IdentityProblems identityProblems;
+
+bool fixedIdentity(NodeIdentity* identity, IdentityProblems* problems) {
+  *problems = identityProblems;
   identity->nodeId = copyOrNull(host.nodeId);
   identity->product = copyOrNull(host.product);
   identity->manufacturer = copyOrNull(host.manufacturer);
@@ -130,6 +133,7 @@ class VsPublishTest : public ::testing::Test {
 protected:
   VsPublishTest() {
     host = Host();
+    identityProblems.clear();
     modelPath = dir_.path() + "/model.txt";
     recordPath = dir_.path() + "/record.txt";
   }
@@ -144,6 +148,7 @@ protected:
     logFile = fopen(logPath.c_str(), "wb");
     verbose = logFile != nullptr;
     returnCode = 0;
+    enablerProgram = EnablerProgram::VirtualServer;
     VsPublishServices services;
     services.connect = connectSimulated;
     services.disconnect = releaseSimulated;
@@ -344,12 +349,22 @@ TEST_F(VsPublishTest, ValuesOfOtherTypesAreConvertedFirst) {
 TEST_F(VsPublishTest, EarlyEndsReleaseEverythingObtained) {
   // The end-to-end suite runs every failure point; here each early end is
   // checked for objects left behind.
-  const char* const serverFails[] = {"connect", "get_Name", "get_Version",
-                                     "get_VirtualMachines", "get_Count"};
-  for (const char* fail : serverFails) {
-    SCOPED_TRACE(fail);
-    run(std::string("1.0 0 model\n(server\nFail:s=") + fail + "\n" +
+  // Standard error names the failed step and its code in every run.
+  const std::pair<const char*, const char*> serverFails[] = {
+      {"connect", "connecting"},
+      {"get_Name", "get_Name"},
+      {"get_Version", "get_Version"},
+      {"get_VirtualMachines", "reading the list of virtual machines"},
+      {"get_Count", "reading the list of virtual machines"}};
+  for (const auto& fail : serverFails) {
+    SCOPED_TRACE(fail.first);
+    ::testing::internal::CaptureStderr();
+    run(std::string("1.0 0 model\n(server\nFail:s=") + fail.first + "\n" +
         machine("web01", 5, "f=25", "i=4", "f=50") + ")\n");
+    // (Windows adds the system's text for the code.)
+    EXPECT_EQ(0u, ::testing::internal::GetCapturedStderr().find(
+                      std::string("vs-enabler: Virtual Server: ") +
+                      fail.second + " failed with 0x80004005"));
   }
   const char* const machineFails[] = {"get_Name", "get_State",
                                       "get_CapacityObject",
@@ -358,6 +373,20 @@ TEST_F(VsPublishTest, EarlyEndsReleaseEverythingObtained) {
     SCOPED_TRACE(fail);
     run(kServer + machine("web01", 5, "f=25", "i=4", "f=50", fail) + ")\n");
   }
+}
+
+TEST_F(VsPublishTest, IdentityProblemsAndEmptyValuesAreSaid) {
+  host.nodeId = nullptr;
+  host.version = nullptr;
+  identityProblems = {"Win32_BIOS.SerialNumber: the property is null"};
+  ::testing::internal::CaptureStderr();
+  run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") + ")\n");
+  EXPECT_EQ("vs-enabler: node identity: Win32_BIOS.SerialNumber: the property "
+            "is null\n"
+            "vs-enabler: node identity: published empty: KEP_NODE_ID, "
+            "KEP_HOST_VERS\n",
+            ::testing::internal::GetCapturedStderr());
+  EXPECT_EQ(kVsOk, returnCode) << "the status stays what it was";
 }
 
 TEST_F(VsPublishTest, LastFailureDecidesTheStatus) {

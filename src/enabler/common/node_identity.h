@@ -4,6 +4,9 @@
 #ifndef ENABLER_COMMON_NODE_IDENTITY_H
 #define ENABLER_COMMON_NODE_IDENTITY_H
 
+#include <string>
+#include <vector>
+
 /// Five narrow texts, each null (absent) until set; an empty source string
 /// gives an empty text. Each is a separate allocation owned by the record.
 struct NodeIdentity {
@@ -14,16 +17,23 @@ struct NodeIdentity {
   char* nodeId;       ///< BIOS "SerialNumber"
 };
 
+/// Why the identity, or a field of it, could not be read: one text each, as
+/// "Win32_BIOS.SerialNumber: the property is null" or
+/// "/sys/class/dmi/id/product_serial: open ...: Permission denied (error 13)".
+using IdentityProblems = std::vector<std::string>;
+
 /// Sets all five fields absent, then fills them. True when both the BIOS and
 /// the product yielded an instance; on false the fields filled before the
 /// failure keep their values. A property that is missing, null or not a
 /// string leaves its field absent without changing the result. Writes
-/// nothing anywhere.
+/// nothing anywhere; why a field stays absent or the read fails goes to
+/// `*problems` when it is not null, a text for each.
 ///
 /// Natively the BIOS and the product come from the DMI directory,
 /// /sys/class/dmi/id or the directory that KEP_DMI_ROOT names: the BIOS exists
 /// when bios_vendor can be read, the product when product_name can be read.
-bool getNodeIdentity(NodeIdentity* identity);
+bool getNodeIdentity(NodeIdentity* identity,
+                     IdentityProblems* problems = nullptr);
 
 /// Sets the five fields absent without freeing anything.
 void clearNodeIdentity(NodeIdentity* identity);

@@ -28,39 +28,49 @@ std::string dmiRoot() {
 // The content of the DMI file `name` with one trailing line feed removed, as a
 // malloc'd text; null when the file is missing or cannot be read (the kernel
 // keeps product_serial readable by root alone), or is no regular file (a
-// named pipe under the name would otherwise block for ever).
-char* readDmiFile(const std::string& root, const char* name) {
+// named pipe under the name would otherwise block for ever), with the reason
+// noted in `*problems` when that is not null.
+char* readDmiFile(const std::string& root, const char* name,
+                  IdentityProblems* problems) {
   std::string content;
-  if (!readRegularFile(root + "/" + name, kMaxDmiFileBytes, &content))
+  SystemError error;
+  const std::string path = root + "/" + name;
+  if (!readRegularFile(path, kMaxDmiFileBytes, &content, &error)) {
+    if (problems)
+      problems->push_back(path + ": " + error.message());
     return nullptr;
+  }
   if (!content.empty() && content.back() == '\n')
     content.pop_back();
   char* text = static_cast<char*>(malloc(content.size() + 1));
-  if (!text)
+  if (!text) {
+    if (problems)
+      problems->push_back(path + ": out of memory");
     return nullptr;
+  }
   memcpy(text, content.c_str(), content.size() + 1);
   return text;
 }
 
 } // namespace
 
-bool getNodeIdentity(NodeIdentity* identity) {
+bool getNodeIdentity(NodeIdentity* identity, IdentityProblems* problems) {
   clearNodeIdentity(identity);
   std::string root = dmiRoot();
 
   // The BIOS: its vendor file stands for the instance.
-  char* biosVendor = readDmiFile(root, "bios_vendor");
+  char* biosVendor = readDmiFile(root, "bios_vendor", problems);
   if (!biosVendor)
     return false;
-  identity->nodeId = readDmiFile(root, "product_serial");
+  identity->nodeId = readDmiFile(root, "product_serial", problems);
   identity->manufacturer = biosVendor;
-  identity->version = readDmiFile(root, "bios_version");
+  identity->version = readDmiFile(root, "bios_version", problems);
 
   // The computer-system product: its name file stands for the instance.
-  char* productName = readDmiFile(root, "product_name");
+  char* productName = readDmiFile(root, "product_name", problems);
   if (!productName)
     return false;
   identity->product = productName;
-  identity->type = readDmiFile(root, "product_version");
+  identity->type = readDmiFile(root, "product_version", problems);
   return true;
 }

@@ -121,9 +121,19 @@ TEST(NodeIdentityDmiTest, FieldsFollowTheDmiFiles) {
       ASSERT_TRUE(writeTestFile(dir.path() + "/" + file.first, file.second));
     ScopedEnv root("KEP_DMI_ROOT", dir.path().c_str());
     NodeIdentity id;
-    EXPECT_EQ(c.result, getNodeIdentity(&id));
+    IdentityProblems problems;
+    EXPECT_EQ(c.result, getNodeIdentity(&id, &problems));
     EXPECT_EQ(c.expected, fieldsOf(id));
     freeNodeIdentity(&id);
+    // Every absent field is noted, with its file and why.
+    const Fields& f = c.expected;
+    bool anyAbsent = false;
+    for (const std::string* field :
+         {&f.nodeId, &f.manufacturer, &f.version, &f.product, &f.type})
+      anyAbsent = anyAbsent || *field == "absent";
+    EXPECT_EQ(anyAbsent, !problems.empty());
+    for (const std::string& problem : problems)
+      EXPECT_EQ(0u, problem.find(dir.path() + "/")) << problem;
   }
 }
 

@@ -3,6 +3,8 @@
 // Win32_ComputerSystemProduct in ROOT\CIMV2 on the local machine.
 #include "node_identity.h"
 
+#include "common/platform/system_error.h"
+
 #include <windows.h>
 
 #include <oleauto.h>
@@ -79,6 +81,7 @@ public:
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
   bool joined() const { return SUCCEEDED(hr_); }
+  HRESULT result() const { return hr_; }
 
 private:
   HRESULT hr_;
@@ -103,15 +106,41 @@ char* narrowCopy(BSTR text) {
   return narrow;
 }
 
-// Reads the string property `name` of `object` into `*field`. The VARIANT is
-// the caller's, initialised before the first read from this object; it is
-// cleared after each read. A failed read or a value that is not a string
-// (a null property is VT_NULL) leaves the field absent.
-void readProperty(IWbemClassObject* object, const wchar_t* name, VARIANT* value,
-                  char** field) {
+/// Where the reasons go: nowhere when the caller keeps none.
+class Problems {
+public:
+  explicit Problems(IdentityProblems* kept) : kept_(kept) {}
+  void note(const std::string& text) {
+    if (kept_)
+      kept_->push_back(text);
+  }
+  void failed(const std::string& what, HRESULT hr) {
+    note(what + " failed with " + resultCodeText(hr));
+  }
+
+private:
+  IdentityProblems* kept_;
+};
+
+// Reads the string property `name` of `object` (of `className`) into
+// `*field`. The VARIANT is the caller's, initialised before the first read
+// from this object; it is cleared after each read. A failed read or a value
+// that is not a string (a null property is VT_NULL) leaves the field absent.
+void readProperty(IWbemClassObject* object, const char* className,
+                  const wchar_t* name, VARIANT* value, char** field,
+                  Problems& problems) {
+  std::string property = std::string(className) + ".";
+  for (const wchar_t* c = name; *c; ++c)
+    property += static_cast<char>(*c);
   HRESULT hr = object->Get(name, 0, value, nullptr, nullptr);
-  if (SUCCEEDED(hr) && value->vt == VT_BSTR)
-    *field = narrowCopy(value->bstrVal);
+  if (FAILED(hr))
+    problems.failed("WMI " + property, hr);
+  else if (value->vt == VT_NULL || value->vt == VT_EMPTY)
+    problems.note("WMI " + property + ": the property is null");
+  else if (value->vt != VT_BSTR)
+    problems.note("WMI " + property + ": the property is no text");
+  else if (!(*field = narrowCopy(value->bstrVal)))
+    problems.note("WMI " + property + ": the text cannot be converted");
   VariantClear(value);
 }
 
@@ -119,77 +148,108 @@ void readProperty(IWbemClassObject* object, const wchar_t* name, VARIANT* value,
 // when the query fails or yields nothing; the enumerator is handed back in
 // either case so that the caller's holder releases it.
 bool firstInstance(IWbemServices* services, const wchar_t* query,
+                   const char* className,
                    ComPtr<IEnumWbemClassObject>& enumerator,
-                   ComPtr<IWbemClassObject>& object) {
+                   ComPtr<IWbemClassObject>& object, Problems& problems) {
   ScopedBstr language(L"WQL");
   ScopedBstr text(query);
-  if (!language.get() || !text.get())
+  if (!language.get() || !text.get()) {
+    problems.note(std::string("WMI ") + className + ": out of memory");
     return false;
+  }
   HRESULT hr = services->ExecQuery(language.get(), text.get(), kQueryFlags,
                                    nullptr, enumerator.out());
-  if (FAILED(hr) || !enumerator.get())
+  if (FAILED(hr) || !enumerator.get()) {
+    problems.failed(std::string("WMI query of ") + className, hr);
     return false;
+  }
   ULONG returned = 0;
   hr = enumerator->Next(WBEM_INFINITE, 1, object.out(), &returned);
-  return SUCCEEDED(hr) && returned == 1 && object.get();
+  if (FAILED(hr)) {
+    problems.failed(std::string("WMI ") + className + " instance", hr);
+    return false;
+  }
+  if (returned != 1 || !object.get()) {
+    problems.note(std::string("WMI ") + className + ": no instance");
+    return false;
+  }
+  return true;
 }
 
 // Connects to ROOT\CIMV2 on the local machine with the proxy blanket WMI
 // needs for impersonated calls.
 bool connectServices(ComPtr<IWbemLocator>& locator,
-                     ComPtr<IWbemServices>& services) {
+                     ComPtr<IWbemServices>& services, Problems& problems) {
   HRESULT hr =
       CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER,
                        kIidWbemLocator, locator.outVoid());
-  if (FAILED(hr) || !locator.get())
+  if (FAILED(hr) || !locator.get()) {
+    problems.failed("WMI: creating the locator", hr);
     return false;
+  }
   ScopedBstr space(L"ROOT\\CIMV2");
-  if (!space.get())
+  if (!space.get()) {
+    problems.note("WMI: out of memory");
     return false;
+  }
   hr = locator->ConnectServer(space.get(), nullptr, nullptr, nullptr, 0,
                               nullptr, nullptr, services.out());
-  if (FAILED(hr) || !services.get())
+  if (FAILED(hr) || !services.get()) {
+    problems.failed("WMI: connecting to ROOT\\CIMV2", hr);
     return false;
+  }
   hr = CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE,
                          nullptr, RPC_C_AUTHN_LEVEL_CALL,
                          RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  if (FAILED(hr))
+    problems.failed("WMI: setting the proxy blanket", hr);
   return SUCCEEDED(hr);
 }
 
 } // namespace
 
-bool getNodeIdentity(NodeIdentity* identity) {
+bool getNodeIdentity(NodeIdentity* identity, IdentityProblems* kept) {
   clearNodeIdentity(identity);
+  Problems problems(kept);
   // Declared first, so every interface below is released before the thread
   // leaves the apartment.
   ComApartment apartment;
-  if (!apartment.joined())
+  if (!apartment.joined()) {
+    problems.failed("WMI: joining COM's multithreaded apartment",
+                    apartment.result());
     return false;
+  }
 
   ComPtr<IWbemLocator> locator;
   ComPtr<IWbemServices> services;
-  if (!connectServices(locator, services))
+  if (!connectServices(locator, services, problems))
     return false;
 
   ComPtr<IEnumWbemClassObject> biosList;
   ComPtr<IWbemClassObject> bios;
-  if (!firstInstance(services.get(), L"Select * from Win32_BIOS", biosList,
-                     bios))
+  if (!firstInstance(services.get(), L"Select * from Win32_BIOS", "Win32_BIOS",
+                     biosList, bios, problems))
     return false;
   VARIANT value;
   VariantInit(&value);
-  readProperty(bios.get(), L"SerialNumber", &value, &identity->nodeId);
-  readProperty(bios.get(), L"Manufacturer", &value, &identity->manufacturer);
-  readProperty(bios.get(), L"Version", &value, &identity->version);
+  readProperty(bios.get(), "Win32_BIOS", L"SerialNumber", &value,
+               &identity->nodeId, problems);
+  readProperty(bios.get(), "Win32_BIOS", L"Manufacturer", &value,
+               &identity->manufacturer, problems);
+  readProperty(bios.get(), "Win32_BIOS", L"Version", &value,
+               &identity->version, problems);
 
   ComPtr<IEnumWbemClassObject> productList;
   ComPtr<IWbemClassObject> product;
   if (!firstInstance(services.get(),
-                     L"Select * from Win32_ComputerSystemProduct", productList,
-                     product))
+                     L"Select * from Win32_ComputerSystemProduct",
+                     "Win32_ComputerSystemProduct", productList, product,
+                     problems))
     return false;
   VariantInit(&value);
-  readProperty(product.get(), L"Name", &value, &identity->product);
-  readProperty(product.get(), L"Version", &value, &identity->type);
+  readProperty(product.get(), "Win32_ComputerSystemProduct", L"Name", &value,
+               &identity->product, problems);
+  readProperty(product.get(), "Win32_ComputerSystemProduct", L"Version",
+               &value, &identity->type, problems);
   return true;
 }

@@ -9,6 +9,8 @@
 #include <stdint.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 /// An opened registry key, or a predefined root key, as Windows hands out its
 /// HKEY values.
@@ -92,13 +94,25 @@ public:
   /// untouched.
   bool getServerInstallPath(char** path);
 
+  /// What failed in the lookups since the last call, one text each, oldest
+  /// first: the key or value and the view it was looked for in, and why
+  /// ("HKEY_LOCAL_MACHINE\SOFTWARE\...\VMware Server in the 32-bit view:
+  /// no such key (error 2)"). The list is emptied.
+  std::vector<std::string> takeFailures();
+
 private:
-  bool readInstallPath(RegistryKey key, char** path);
+  bool readInstallPath(RegistryKey key, const std::string& where,
+                       char** path);
   bool lookUpInstallPath(const char* subKey, char** path);
+  long openNoting(RegistryKey root, const char* subKey, uint32_t access,
+                  RegistryKey* key);
+  void noteFailure(const std::string& where, long status, const char* why);
 
   Registry& registry_;
   std::function<bool()> isWow64_;
   Wow64Answer wow64_ = Wow64Answer::Unknown;
+  std::vector<std::string> failures_;
+  const char* openedView_ = ""; ///< the view of the last key opened
 };
 
 #endif

@@ -178,6 +178,21 @@ TEST_F(RegistryTest, OpenGivesTheLastAttemptsCode) {
   registry.closeKey(key);
 }
 
+TEST_F(RegistryTest, FailuresNameEachKeyValueAndView) {
+  use(registry, true);
+  registry.addKey("64", kServerKey); // no InstallPath
+  EXPECT_EQ("<untouched>", serverPath());
+  const std::string hklm = "HKEY_LOCAL_MACHINE\\";
+  const std::vector<std::string> expected = {
+      hklm + kServerKey + " in the 32-bit view: no such key (error 2)",
+      hklm + kServerKey +
+          "\\InstallPath in the 64-bit view: no such value (error 2)",
+      hklm + kGsxKey + " in the 32-bit view: no such key (error 2)",
+      hklm + kGsxKey + " in the 64-bit view: no such key (error 2)"};
+  EXPECT_EQ(expected, lookup->takeFailures());
+  EXPECT_TRUE(lookup->takeFailures().empty()) << "taken once";
+}
+
 TEST_F(RegistryTest, Wow64AnswerIsAskedOnceAndKept) {
   use(registry, true);
   EXPECT_EQ(Wow64Answer::Unknown, lookup->wow64Answer());
@@ -238,6 +253,12 @@ TEST_F(RegistryTest, ValueMustFitTheBufferWithItsTerminator) {
     std::string expected = c.present ? std::string(c.bytes.c_str()) : "<none>";
     EXPECT_EQ(expected, vmperlPath());
     EXPECT_EQ(0, fresh.openKeys);
+    std::vector<std::string> failures = lookup->takeFailures();
+    EXPECT_EQ(c.present ? 0u : 1u, failures.size());
+    if (!c.present) {
+      EXPECT_NE(std::string::npos,
+                failures[0].find("InstallPath: longer than a path of 1023"));
+    }
   }
 }
 

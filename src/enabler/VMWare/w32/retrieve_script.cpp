@@ -67,16 +67,24 @@ int runWithPaths(const RetrieveScriptServices& services,
   logText("%s%s%d\n", "OK: Node capacity: ", " ", numOfPhysicalPackages);
 
   ScopedNodeIdentity identity;
-  if (!services.nodeIdentity(identity.get()))
+  IdentityProblems problems;
+  bool identified = services.nodeIdentity(identity.get(), &problems);
+  for (const std::string& problem : problems)
+    reportReason("node identity: %s", problem.c_str());
+  if (!identified)
     return fail("ERROR: Could not retrieve node ID (there is a problem with "
                 "WMI)\n",
                 kVmwNoIdentity);
   logIdentity(*identity);
 
   std::string shortVmperlPath;
-  if (!services.shortPath(vmperlPath, &shortVmperlPath, nullptr))
+  SystemError shortPathError;
+  if (!services.shortPath(vmperlPath, &shortVmperlPath, &shortPathError)) {
+    reportDryRunReason("the short form of the VmPerl folder: %s",
+                       shortPathError.message().c_str());
     return fail("ERROR: Could not retrieve VMPerl library installation path\n",
                 kVmwNotInstalled);
+  }
   ScriptCommand command =
       composeScriptCommand(shortVmperlPath, *identity, numOfPhysicalPackages,
                            verbose && logFile != nullptr);
@@ -86,15 +94,33 @@ int runWithPaths(const RetrieveScriptServices& services,
                                     vmperlPath, serverPath, &searchPathValue);
   logText("%s%s\n%s\n%s\n%s\n", "Perl paths and command line:\n", vmperlPath,
           serverPath, command.commandLine.c_str(), searchPathValue.c_str());
-  if (!pathFits || !setEnvironment("PATH", searchPathValue))
+  if (!pathFits || !setEnvironment("PATH", searchPathValue)) {
+    reportDryRunReason("the new PATH of %lu characters %s",
+                       static_cast<unsigned long>(searchPathValue.size()),
+                       pathFits ? "could not be set"
+                                : "is longer than an environment variable "
+                                  "holds");
     return fail("ERROR: Could not set VMPerl path in PATH environment "
                 "variable\n",
                 kVmwNotInstalled);
+  }
 
   // The log is complete and closed before the script runs.
   logText("\n");
   closeLogFile();
-  return mapScriptStatus(services.runScript(command, nullptr));
+  SystemError startError;
+  int scriptStatus = services.runScript(command, &startError);
+  int status = mapScriptStatus(scriptStatus);
+  // The run's status hides the script's own; neither is in the log.
+  if (dryRunning())
+    return status; // nothing was started; the hand-over says why
+  if (startError.failed())
+    reportReason("%s: %s", kRetrieveScriptName, startError.message().c_str());
+  else if (scriptStatus != kVmwOk)
+    reportReason("%s ended with status %d%s", kRetrieveScriptName,
+                 scriptStatus,
+                 status != scriptStatus ? ", reported as 5" : "");
+  return status;
 }
 
 } // namespace
@@ -105,7 +131,10 @@ RetrieveScriptServices vmwDefaultRetrieveServices() {
   services.isWow64 = isWow64;
   services.cpuidProgram = defaultCpuidProgramSite();
   services.processor = systemProcessorServices();
-  services.nodeIdentity = getNodeIdentity;
+  services.nodeIdentity = [](NodeIdentity* identity,
+                             IdentityProblems* problems) {
+    return getNodeIdentity(identity, problems);
+  };
   services.shortPath = shortPathName;
   services.runScript = runChildProcess;
   return services;
@@ -116,8 +145,16 @@ int runRetrieveScriptWith(const RetrieveScriptServices& services) {
   MallocText serverPath, vmperlPath;
   bool haveServer =
       installations.getServerInstallPath(MallocTextOut(&serverPath));
+  std::vector<std::string> serverFailures = installations.takeFailures();
   bool haveVmPerl =
       installations.getVmPerlInstallPath(MallocTextOut(&vmperlPath));
+  std::vector<std::string> vmperlFailures = installations.takeFailures();
+  // Every key and view looked in, for the lookup that ends the run.
+  const std::vector<std::string>& failures =
+      haveServer ? vmperlFailures : serverFailures;
+  if (!haveServer || !haveVmPerl)
+    for (const std::string& failure : failures)
+      reportDryRunReason("registry: %s", failure.c_str());
   if (!haveServer)
     return fail(haveVmPerl ? "ERROR: VMware server version not recognized\n"
                            : "ERROR: VMWare not installed\n",
@@ -153,18 +190,29 @@ RetrieveScriptServices vmwDryRunRetrieveServices(FILE* out, FILE* notes,
   services.runScript = [out, notes, findFile](const ScriptCommand& command,
                                               SystemError*) {
     writeScriptHandOver(out, command);
-    // A real run would find out only by a status of 5; say it now.
+    // A real run would find out only by a status of 5, since the interpreter
+    // that cannot start, or cannot open the script, ends the run with it.
+    // The script is looked for in the start folder, which for a scheduled
+    // task is the system folder unless the task names another.
+    const std::string folder = currentDirectory().value_or("(unknown)");
     const std::pair<const char*, std::string> files[] = {
         {"the interpreter", command.program},
         {"the script", kRetrieveScriptName}};
+    int status = kVmwOk;
     for (const auto& file : files) {
       std::string found;
       SystemError error;
-      if (!findFile(file.second.c_str(), &found, &error))
-        fprintf(notes, "vmware-enabler: %s %s is not there: %s\n", file.first,
-                file.second.c_str(), error.message().c_str());
+      if (!findFile(file.second.c_str(), &found, &error)) {
+        fprintf(notes, "vmware-enabler: %s %s is not there: %s%s%s\n",
+                file.first, file.second.c_str(), error.message().c_str(),
+                file.second == kRetrieveScriptName
+                    ? "; looked for in the start folder "
+                    : "",
+                file.second == kRetrieveScriptName ? folder.c_str() : "");
+        status = kVmwScriptFailed;
+      }
     }
-    return kVmwOk;
+    return status;
   };
   return services;
 }
@@ -175,7 +223,7 @@ int runRetrieveScriptDryRun() {
   int status = runRetrieveScriptWith(
       vmwDryRunRetrieveServices(stdout, stderr, &cpuidError));
   if (cpuidError.failed())
-    fprintf(stderr, "vmware-enabler: the cpuid program could not be run: %s\n",
-            cpuidError.message().c_str());
+    reportReason("the cpuid program could not be run: %s",
+                 cpuidError.message().c_str());
   return status;
 }

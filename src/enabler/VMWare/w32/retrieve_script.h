@@ -12,9 +12,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class Registry;
 struct NodeIdentity;
+using IdentityProblems = std::vector<std::string>;
 
 /// The whole job once: the exit status of vmware-enabler (exit_status.h).
 /// Writes its log lines in verbose mode and closes the log before it returns
@@ -32,8 +34,9 @@ struct RetrieveScriptServices {
   CpuidProgramSite cpuidProgram;
   /// The CPUID readings and the system's counts of the package count.
   ProcessorServices processor;
-  /// getNodeIdentity.
-  std::function<bool(NodeIdentity*)> nodeIdentity;
+  /// getNodeIdentity: the identity, and why it or a field of it could not
+  /// be read.
+  std::function<bool(NodeIdentity*, IdentityProblems*)> nodeIdentity;
   /// The short form of the VmPerl directory, as shortPathName.
   std::function<bool(const char* path, std::string* shortPath,
                      SystemError* error)>

@@ -45,7 +45,7 @@ protected:
     services_.cpuidProgram = CpuidProgramSite{testOwnPath, nullptr};
     services_.processor = {&processor_, [this] { return processors_; },
                            [this] { return packages_; }};
-    services_.nodeIdentity = [](NodeIdentity* identity) {
+    services_.nodeIdentity = [](NodeIdentity* identity, IdentityProblems*) {
       identity->nodeId = strdup("SN\\1");
       identity->manufacturer = strdup("Maker");
       identity->product = strdup("");
@@ -211,7 +211,7 @@ TEST_F(RetrieveScriptTest, CapacityFromTheSystemCountOrTheDivision) {
 }
 
 TEST_F(RetrieveScriptTest, IdentityAndShortPathFailuresEndTheRun) {
-  services_.nodeIdentity = [](NodeIdentity* identity) {
+  services_.nodeIdentity = [](NodeIdentity* identity, IdentityProblems*) {
     identity->nodeId = strdup("kept until the run ends");
     return false;
   };
@@ -220,7 +220,9 @@ TEST_F(RetrieveScriptTest, IdentityAndShortPathFailuresEndTheRun) {
                      "with WMI)\n"))
       << log_;
 
-  services_.nodeIdentity = [](NodeIdentity*) { return true; };
+  services_.nodeIdentity = [](NodeIdentity*, IdentityProblems*) {
+    return true;
+  };
   services_.shortPath = [](const char*, std::string*, SystemError*) {
     return false;
   };
@@ -231,9 +233,36 @@ TEST_F(RetrieveScriptTest, IdentityAndShortPathFailuresEndTheRun) {
   EXPECT_TRUE(ran_.empty());
 }
 
-TEST_F(RetrieveScriptTest, ScriptThatCannotStartCountsAsFive) {
-  services_.runScript = [](const ScriptCommand&, SystemError*) { return -1; };
-  EXPECT_EQ(kVmwScriptFailed, run());
+TEST_F(RetrieveScriptTest, ScriptStatusIsMappedAndItsOwnShownOnError) {
+  // The run's status hides the script's own, so standard error keeps it.
+  struct Case {
+    int script;
+    bool starts;
+    int status;
+    const char* said; ///< what standard error says, after the name
+  };
+  const Case cases[] = {
+      {0, true, kVmwOk, ""},
+      {6, true, kVmwScriptStatus6,
+       "vmware-enabler: retrieve.pl ended with status 6\n"},
+      {9, true, kVmwScriptFailed,
+       "vmware-enabler: retrieve.pl ended with status 9, reported as 5\n"},
+      {-1, false, kVmwScriptFailed,
+       "vmware-enabler: retrieve.pl: start 'perl': "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    services_.runScript = [&c](const ScriptCommand&, SystemError* error) {
+      if (!c.starts)
+        *error = systemError("start 'perl'", noSuchFileErrorCode());
+      return c.script;
+    };
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(c.status, run());
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(0u, err.find(c.said)) << err;
+    EXPECT_EQ(!*c.said, err.empty()) << err;
+  }
 }
 
 TEST_F(RetrieveScriptTest, DryRunWritesTheHandOverAndStartsNothing) {
@@ -247,7 +276,9 @@ TEST_F(RetrieveScriptTest, DryRunWritesTheHandOverAndStartsNothing) {
       vmwDryRunRetrieveServices(out, notes, nullptr).runScript;
   ScopedEnv record("PHYSICAL_PROCESSOR", nullptr);
   scriptStatus_ = 6;
-  EXPECT_EQ(kVmwOk, run()) << "the status of a script that ends with 0";
+  // Neither the interpreter nor the script is there: the real run would end
+  // with 5, whatever the script would have returned.
+  EXPECT_EQ(kVmwScriptFailed, run());
   fclose(out);
   fclose(notes);
   EXPECT_TRUE(ran_.empty());
@@ -277,6 +308,10 @@ TEST_F(RetrieveScriptTest, DryRunWritesTheHandOverAndStartsNothing) {
       << said;
   EXPECT_NE(std::string::npos,
             said.find("vmware-enabler: the script retrieve.pl is not there: "))
+      << said;
+  EXPECT_NE(std::string::npos,
+            said.find("; looked for in the start folder " +
+                      currentDirectory().value_or("?") + "\n"))
       << said;
   // The log is that of a real run: complete, closed before the hand-over.
   EXPECT_TRUE(logHas("Perl paths and command line:\n")) << log_;
