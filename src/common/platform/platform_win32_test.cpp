@@ -4,6 +4,7 @@
 #include "common/platform/files_win32.h"
 #include "common/platform/monotonic_clock.h"
 #include "common/platform/process_setup.h"
+#include "common/platform/system_error_win32.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,41 @@ TEST(RunLogWin32Test, SymbolicLinkIsNoLog) {
   EXPECT_EQ(nullptr, openRunLog(link, &error));
   EXPECT_TRUE(error.failed());
   EXPECT_EQ("someone else's file\n", readTestFile(target));
+}
+
+TEST(SystemErrorWin32Test, LongTextComesBackWhole) {
+  // Windows has system texts beyond 512 bytes; Wine's are short, so the
+  // same call formats a text of the test's own.
+  const std::string body = "The operation failed " + std::string(3000, 'x');
+  EXPECT_EQ(body, formatMessageText(FORMAT_MESSAGE_FROM_STRING,
+                                    (body + ".\r\n").c_str(), 0));
+  EXPECT_EQ("unknown error", systemErrorText(0x2FFFFFFF));
+}
+
+TEST(SystemErrorWin32Test, ConsoleGetsTheTextInItsOwnCodePage) {
+  if (GetACP() != 1252)
+    GTEST_SKIP() << "the cases are written in code page 1252, not " << GetACP();
+  struct Case {
+    UINT console;
+    const char* text;
+    const char* shown;
+    const char* why;
+  };
+  const Case cases[] = {
+      {850, "Acc\xe8s refus\xe9", "Acc\x8as refus\x82", "French, OEM 850"},
+      {437, "Syntax f\xfcr den Namen", "Syntax f\x81r den Namen",
+       "German, OEM 437"},
+      {65001, "refus\xe9", "refus\xc3\xa9", "a UTF-8 console"},
+      {1252, "refus\xe9", "refus\xe9", "a console in the ANSI page"},
+      {0, "refus\xe9", "refus\xe9", "no console page known"},
+      {850, "vtdump: read standard input: x (error 6)\n",
+       "vtdump: read standard input: x (error 6)\n",
+       "the programs' own text keeps its bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_EQ(c.shown, textForConsole(c.text, c.console));
+  }
 }
 
 TEST(ProcessSetupWin32Test, ErrorModeStopsTheSystemsDialogs) {

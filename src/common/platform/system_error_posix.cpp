@@ -3,6 +3,8 @@
 #include "common/platform/system_error.h"
 
 #include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 
 SystemError lastSystemError(const std::string& operation) {
@@ -21,4 +23,11 @@ std::string systemErrorText(long code) {
   // The programs are single-threaded, so strerror's shared buffer is safe.
   const char* text = strerror(static_cast<int>(code));
   return text && *text ? text : "unknown error";
+}
+
+void printDiagnostic(FILE* stream, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  vfprintf(stream, format, arguments);
+  va_end(arguments);
 }

@@ -4,6 +4,7 @@
 #include "enabler/MSVirtualServer/vs_publish.h"
 
 #include "common/malloc_text.h"
+#include "common/platform/system_error.h"
 #include "enabler/MSVirtualServer/vs_ref.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
@@ -429,6 +430,7 @@ void publishParametersDryRun() {
   logText("Dry run: no parameter is set\n");
   publishParametersWith(vsDryRunPublishServices(stdout, &cpuidError));
   if (cpuidError.failed())
-    fprintf(stderr, "vs-enabler: the cpuid program could not be run: %s\n",
-            cpuidError.message().c_str());
+    printDiagnostic(stderr,
+                    "vs-enabler: the cpuid program could not be run: %s\n",
+                    cpuidError.message().c_str());
 }

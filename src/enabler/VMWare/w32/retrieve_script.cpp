@@ -4,6 +4,7 @@
 #include "common/malloc_text.h"
 #include "common/platform/environment.h"
 #include "common/platform/paths.h"
+#include "common/platform/system_error.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
@@ -161,8 +162,9 @@ RetrieveScriptServices vmwDryRunRetrieveServices(FILE* out, FILE* notes,
       std::string found;
       SystemError error;
       if (!findFile(file.second.c_str(), &found, &error))
-        fprintf(notes, "vmware-enabler: %s %s is not there: %s\n", file.first,
-                file.second.c_str(), error.message().c_str());
+        printDiagnostic(notes, "vmware-enabler: %s %s is not there: %s\n",
+                        file.first, file.second.c_str(),
+                        error.message().c_str());
     }
     return kVmwOk;
   };
@@ -175,7 +177,8 @@ int runRetrieveScriptDryRun() {
   int status = runRetrieveScriptWith(
       vmwDryRunRetrieveServices(stdout, stderr, &cpuidError));
   if (cpuidError.failed())
-    fprintf(stderr, "vmware-enabler: the cpuid program could not be run: %s\n",
-            cpuidError.message().c_str());
+    printDiagnostic(stderr,
+                    "vmware-enabler: the cpuid program could not be run: %s\n",
+                    cpuidError.message().c_str());
   return status;
 }
