@@ -6,6 +6,7 @@
 // not be read.
 #include "binary_stdio.h"
 #include "common/platform/files.h"
+#include "common/platform/system_error.h"
 #include "common/process/child_process.h"
 #include "common/program_info.h"
 #include "common/vartree/memory_byte_reader.h"
@@ -140,7 +141,7 @@ int main(int argc, char** argv) {
     std::string content;
     SystemError error;
     if (!readRegularFile(options.file, kFileMax, &content, &error)) {
-      fprintf(stderr, "vtdump: %s\n", error.message().c_str());
+      printDiagnostic(stderr, "vtdump: %s\n", error.message().c_str());
       return kStatusFailed;
     }
     document = vtReadDocumentFromMemory(content.data(), content.size());
@@ -149,7 +150,8 @@ int main(int argc, char** argv) {
     document = vtReadDocument(&input);
     if (input.readError().failed()) {
       vtFreeDocument(document);
-      fprintf(stderr, "vtdump: %s\n", input.readError().message().c_str());
+      printDiagnostic(stderr, "vtdump: %s\n",
+                      input.readError().message().c_str());
       return kStatusFailed;
     }
   }

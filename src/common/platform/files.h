@@ -23,11 +23,14 @@ bool readRegularFile(const std::string& path, size_t maxBytes,
 /// Opens `path` as the log of this run: created when absent, emptied when it
 /// exists, for writing in text mode (on Windows each "\n" becomes CR LF).
 /// The caller closes the stream with fclose. Null, with the reason in `*error`
-/// when not null and the file left as it was, when the path is a symbolic
-/// link (never followed), is anything but a regular file (a named pipe or a
-/// device is refused without waiting for it), is held as its log by another
-/// run that has not ended, or cannot be created. While it is open the file is
-/// held for this run, and no child process inherits it.
+/// when not null and the file left as it was, when the path is a link (a
+/// symbolic link, on Windows a junction too; never followed), has a second
+/// name, is anything but a regular file (a named pipe or a device is refused
+/// without waiting for it; on Windows a file that deduplication, storage
+/// tiering or a cloud service keeps as a reparse point is a regular file),
+/// is held as its log by another run that has not ended, or cannot be
+/// created. While it is open the file is held for this run, and no child
+/// process inherits it.
 FILE* openRunLog(const std::string& path, SystemError* error = nullptr);
 
 /// Opens `path` for appending in binary, created when absent, without ever

@@ -2,32 +2,107 @@
 // is used only when the system calls it a disk file that is no directory.
 #include "common/platform/files.h"
 
+#include "common/platform/files_win32.h"
+
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
+#include <string.h>
+#include <winioctl.h>
+
+#include <vector>
 
 namespace {
 
-/// Whether `file` is a disk file that is neither a directory nor, when
-/// `refuseLinks`, a reparse point (a symbolic link or a junction opened as
-/// itself).
-bool isRegularFile(HANDLE file, bool refuseLinks) {
+/// Whether `file` is a disk file that is no directory; its information in
+/// `*info`.
+bool isDiskFile(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+  return GetFileType(file) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(file, info) &&
+         (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool isRegularFile(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) != FILE_TYPE_DISK ||
-      !GetFileInformationByHandle(file, &info))
+  return isDiskFile(file, &info);
+}
+
+/// The tag of the reparse point that `file` opened as itself. Asked of the
+/// handle, not of the name, so the tag is that of the file just checked
+/// whatever the name leads to by now (FSCTL_GET_REPARSE_POINT, which Windows
+/// 2000 and later have).
+bool reparseTagOf(HANDLE file, DWORD* tag) {
+  std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+  DWORD size = 0;
+  if (!DeviceIoControl(file, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                       static_cast<DWORD>(data.size()), &size, nullptr) ||
+      size < sizeof *tag)
     return false;
-  DWORD refused = FILE_ATTRIBUTE_DIRECTORY;
-  if (refuseLinks)
-    refused |= FILE_ATTRIBUTE_REPARSE_POINT;
-  // A hard link is a second name of another file, which would be emptied
-  // and written as through a symbolic link.
-  if (refuseLinks && info.nNumberOfLinks > 1)
+  memcpy(tag, data.data(), sizeof *tag);
+  return true;
+}
+
+SystemError notARegularFile(const std::string& path) {
+  return SystemError{"CreateFileA '" + path + "'", ERROR_INVALID_FUNCTION,
+                     "not a regular file"};
+}
+
+/// Whether the log opened as itself at `*file` may be written. A link is
+/// refused; a hard link is a second name of another file, which would be
+/// emptied and written as through a symbolic link. A reparse point of
+/// another kind (a deduplicated, tiered or cloud file) is opened again
+/// through its filter in `*file`, which alone knows its content: written
+/// as itself it would keep a reparse point that names the old content.
+bool acceptLog(const std::string& path, HANDLE* file, SystemError* failure) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!isDiskFile(*file, &info) || info.nNumberOfLinks > 1) {
+    *failure = notARegularFile(path);
     return false;
-  return (info.dwFileAttributes & refused) == 0;
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    return true;
+  DWORD tag = 0;
+  if (!reparseTagOf(*file, &tag) || isLinkReparseTag(tag)) {
+    *failure = notARegularFile(path);
+    return false;
+  }
+  // The handle keeps others from writing, so it must go before the second
+  // open; whatever takes the name meanwhile is caught by its identity.
+  CloseHandle(*file);
+  *file = reopenCheckedLog(path, info, failure);
+  return *file != INVALID_HANDLE_VALUE;
 }
 
 } // namespace
+
+bool isLinkReparseTag(DWORD tag) {
+  return IsReparseTagNameSurrogate(tag) != 0;
+}
+
+HANDLE reopenCheckedLog(const std::string& path,
+                        const BY_HANDLE_FILE_INFORMATION& checked,
+                        SystemError* error) {
+  // OPEN_EXISTING: should the name lead elsewhere by now, nothing is created
+  // there.
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    keepSystemError(error, lastSystemError("CreateFileA '" + path + "'"));
+    return INVALID_HANDLE_VALUE;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!isDiskFile(file, &info) || info.nNumberOfLinks > 1 ||
+      info.dwVolumeSerialNumber != checked.dwVolumeSerialNumber ||
+      info.nFileIndexHigh != checked.nFileIndexHigh ||
+      info.nFileIndexLow != checked.nFileIndexLow) {
+    CloseHandle(file);
+    keepSystemError(error, notARegularFile(path));
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
 
 bool readRegularFile(const std::string& path, size_t maxBytes,
                      std::string* content, SystemError* error) {
@@ -39,10 +114,8 @@ bool readRegularFile(const std::string& path, size_t maxBytes,
     return false;
   }
   bool ok = false;
-  if (!isRegularFile(file, /*refuseLinks=*/false)) {
-    keepSystemError(error, SystemError{"CreateFileA '" + path + "'",
-                                       ERROR_INVALID_FUNCTION,
-                                       "not a regular file"});
+  if (!isRegularFile(file)) {
+    keepSystemError(error, notARegularFile(path));
   } else {
     std::string text;
     char chunk[16384];
@@ -74,7 +147,8 @@ FILE* openRunLog(const std::string& path, SystemError* error) {
   // No security attributes: the handle is not inheritable. Others may read
   // the log while the run writes it (an administrator's "type en_out.txt"),
   // but a second run cannot open it for writing. A reparse point is opened
-  // as itself, so that a link is seen instead of followed.
+  // as itself, so that a link is seen instead of followed, and its kind is
+  // read from this handle before anything is written.
   HANDLE file = CreateFileA(
       path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -83,12 +157,14 @@ FILE* openRunLog(const std::string& path, SystemError* error) {
     return nullptr;
   }
   SystemError failure;
-  if (!isRegularFile(file, /*refuseLinks=*/true))
-    failure = SystemError{"CreateFileA '" + path + "'", ERROR_INVALID_FUNCTION,
-                          "not a regular file"};
-  else if (!SetEndOfFile(file))
+  if (!acceptLog(path, &file, &failure)) {
+    if (file != INVALID_HANDLE_VALUE)
+      CloseHandle(file);
+    keepSystemError(error, failure);
+    return nullptr;
+  }
+  if (!SetEndOfFile(file)) {
     failure = lastSystemError("SetEndOfFile '" + path + "'");
-  if (failure.failed()) {
     CloseHandle(file);
     keepSystemError(error, failure);
     return nullptr;

@@ -188,6 +188,16 @@ TEST(SystemErrorTest, MessageNamesTheOperationTheReasonAndTheCode) {
   EXPECT_NE('\n', message.back());
 }
 
+TEST(SystemErrorTest, DiagnosticToAFileKeepsItsBytes) {
+  TempDir dir;
+  const std::string path = (fs::path(dir.path()) / "notes.txt").string();
+  FILE* notes = fopen(path.c_str(), "wb");
+  ASSERT_NE(nullptr, notes);
+  printDiagnostic(notes, "tool: %s (error %d)\n", "Acc\xe8s refus\xe9", 5);
+  fclose(notes);
+  EXPECT_EQ("tool: Acc\xe8s refus\xe9 (error 5)\n", readTestFile(path));
+}
+
 TEST(MonotonicClockTest, DeadlineCountsAcrossTheWraparound) {
   const uint32_t kTop = 0xFFFFFFFFu;
   struct Case {

@@ -4,6 +4,8 @@
 #ifndef ENABLER_PLATFORM_SYSTEM_ERROR_H
 #define ENABLER_PLATFORM_SYSTEM_ERROR_H
 
+#include <stdio.h>
+
 #include <string>
 
 /// What was attempted, the system's code for the failure (errno natively,
@@ -44,6 +46,16 @@ std::string systemErrorText(long code);
 std::string resultCodeText(long result);
 /// The hexadecimal part alone.
 std::string hexResultCode(long result);
+/// Writes the formatted line to `stream`, as fprintf would, for a line that
+/// holds a system's text (a SystemError's message). The programs' texts are
+/// in the system's narrow encoding, on Windows the ANSI code page; a console
+/// there gets them in its own output code page, so that its reader sees the
+/// same characters. A file or a pipe gets the bytes as they are.
+void printDiagnostic(FILE* stream, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
 
 /// Keeps `error` in `*out` when `out` is not null.
 inline void keepSystemError(SystemError* out, SystemError error) {

@@ -3,6 +3,8 @@
 #include "common/platform/system_error.h"
 
 #include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 
 long noSuchFileErrorCode() {
@@ -30,4 +32,11 @@ std::string systemErrorText(long code) {
 std::string resultCodeText(long result) {
   // The system has no texts for these codes natively.
   return hexResultCode(result);
+}
+
+void printDiagnostic(FILE* stream, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  vfprintf(stream, format, arguments);
+  va_end(arguments);
 }

@@ -4,6 +4,7 @@
 #include "enabler/MSVirtualServer/vs_publish.h"
 
 #include "common/malloc_text.h"
+#include "common/platform/system_error.h"
 #include "enabler/MSVirtualServer/vs_ref.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"

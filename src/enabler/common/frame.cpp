@@ -5,6 +5,7 @@
 #include "common/check.h"
 #include "common/platform/files.h"
 #include "common/platform/process_setup.h"
+#include "common/platform/system_error.h"
 #include "common/program_info.h"
 #include "enabler/common/admin_options.h"
 #include "enabler/common/exit_status.h"
@@ -155,9 +156,17 @@ const char* programName() {
 }
 
 void vreportReason(const char* format, va_list args) {
-  fprintf(stderr, "%s: ", programName());
-  vfprintf(stderr, format, args);
-  fputc('\n', stderr);
+  // The reasons hold the system's texts, which a console shows in its own
+  // code page (printDiagnostic).
+  va_list copy;
+  va_copy(copy, args);
+  int length = vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
+  if (length > 0)
+    vsnprintf(&text[0], text.size(), format, args);
+  text.resize(length > 0 ? static_cast<size_t>(length) : 0);
+  printDiagnostic(stderr, "%s: %s\n", programName(), text.c_str());
   fflush(stderr);
 }
 

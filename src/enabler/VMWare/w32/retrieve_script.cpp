@@ -4,6 +4,7 @@
 #include "common/malloc_text.h"
 #include "common/platform/environment.h"
 #include "common/platform/paths.h"
+#include "common/platform/system_error.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
@@ -203,12 +204,14 @@ RetrieveScriptServices vmwDryRunRetrieveServices(FILE* out, FILE* notes,
       std::string found;
       SystemError error;
       if (!findFile(file.second.c_str(), &found, &error)) {
-        fprintf(notes, "vmware-enabler: %s %s is not there: %s%s%s\n",
-                file.first, file.second.c_str(), error.message().c_str(),
-                file.second == kRetrieveScriptName
-                    ? "; looked for in the start folder "
-                    : "",
-                file.second == kRetrieveScriptName ? folder.c_str() : "");
+        printDiagnostic(notes, "vmware-enabler: %s %s is not there: %s%s%s\n",
+                        file.first, file.second.c_str(),
+                        error.message().c_str(),
+                        file.second == kRetrieveScriptName
+                            ? "; looked for in the start folder "
+                            : "",
+                        file.second == kRetrieveScriptName ? folder.c_str()
+                                                           : "");
         status = kVmwScriptFailed;
       }
     }
