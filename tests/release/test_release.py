@@ -249,7 +249,7 @@ class DocsTest(unittest.TestCase):
     DOCUMENTS = ("docs/architecture.md", "README.md")
     FILE_NAME = re.compile(r"^[\w.-]+\.(?:h|cpp|py|md|cmake|json|txt|sh|pl)$")
     # Files the documents name that the runs and the release make.
-    MADE = ("en_out.txt", "ADMIN-GUIDE.txt")
+    MADE = ("en_out.txt", "ADMIN-GUIDE.txt", "LICENSE.txt")
 
     def test_named_files_exist(self):
         names = set()
