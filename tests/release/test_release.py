@@ -4,10 +4,13 @@
         python3 -m unittest -v test_release          (in tests/release)
 
 - PackageTest: the zip holds the four 32-bit console programs with their
-  version resources and the guide with CR LF line ends, in a fixed order with
-  fixed dates; a second package built from nothing has the same bytes. Without
-  ENABLER_RELEASE_ZIP it looks for build/release's zip and skips when there is
-  none (scripts/release makes it).
+  version resources, the guide, README, licences, the scheduler's wrapper and
+  task definition, and SHA256SUMS, in a fixed order with fixed dates; every
+  text member has CR LF line ends, SHA256SUMS is right for every member and
+  the SHA256SUMS beside the zip for the zip; the task definition is one that
+  schtasks reads; a second package built from nothing has the same bytes.
+  Without ENABLER_RELEASE_ZIP it looks for build/release's zip and skips when
+  there is none (scripts/release makes it).
 - GuideTest: the administrator's guide's exit-status tables give each program
   exactly its statuses, each with the words of its meaning; every ERROR and
   Warning line it names is one the programs write, and every one they write
@@ -17,12 +20,14 @@
 """
 
 import glob
+import hashlib
 import os
 import re
 import struct
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 import zipfile
 
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -34,6 +39,12 @@ EXIT_STATUS_H = os.path.join(SOURCE_DIR, "src", "enabler", "common",
                              "exit_status.h")
 
 PROGRAMS = ("vs-enabler", "vmware-enabler", "cpuprobe", "vtdump")
+# The members after the programs, in their order; all but the programs are
+# text.
+TEXT_MEMBERS = ("ADMIN-GUIDE.txt", "README.txt", "LICENSE.txt",
+                "THIRD-PARTY-NOTICES.txt", "run-enabler.cmd",
+                "kep-enabler-task.xml", "SHA256SUMS")
+TASK_NS = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
 
 def project_version():
     """The release version: the project version of the top CMakeLists.txt."""
@@ -238,7 +249,7 @@ class DocsTest(unittest.TestCase):
     DOCUMENTS = ("docs/architecture.md", "README.md")
     FILE_NAME = re.compile(r"^[\w.-]+\.(?:h|cpp|py|md|cmake|json|txt|sh|pl)$")
     # Files the documents name that the runs and the release make.
-    MADE = ("en_out.txt", "ADMIN-GUIDE.txt")
+    MADE = ("en_out.txt", "ADMIN-GUIDE.txt", "LICENSE.txt")
 
     def test_named_files_exist(self):
         names = set()
@@ -298,7 +309,7 @@ class PackageTest(unittest.TestCase):
     def test_members_in_fixed_order_with_fixed_dates(self):
         self.assertRegex(self.folder, r"^kep-enablers-\d+(\.\d+)+-win32$")
         expected = ["%s/%s.exe" % (self.folder, p) for p in PROGRAMS]
-        expected.append("%s/ADMIN-GUIDE.txt" % self.folder)
+        expected += ["%s/%s" % (self.folder, name) for name in TEXT_MEMBERS]
         self.assertEqual(expected, self.archive.namelist())
         self.assertEqual(b"", self.archive.comment)
         for info in self.archive.infolist():
@@ -373,6 +384,96 @@ class PackageTest(unittest.TestCase):
             source = f.read()
         self.assertEqual(source.replace(b"\r\n", b"\n"),
                          guide.replace(b"\r\n", b"\n"))
+
+    def text_member(self, name):
+        """A text member as text: the task definition from UTF-16, the
+        others from ASCII."""
+        data = self.member(name)
+        if name.endswith(".xml"):
+            self.assertTrue(data.startswith(b"\xff\xfe"), "no UTF-16 mark")
+            return data[2:].decode("utf-16-le")
+        return data.decode("ascii")
+
+    def test_text_members_have_crlf_line_ends(self):
+        for name in TEXT_MEMBERS:
+            with self.subTest(member=name):
+                text = self.text_member(name)
+                self.assertTrue(text.endswith("\r\n"))
+                self.assertEqual(text.count("\n"), text.count("\r\n"),
+                                 "a line ends without CR")
+                self.assertEqual(text.count("\r"), text.count("\r\n"),
+                                 "a CR without LF")
+
+    def test_sha256sums_lists_every_member_with_its_sum(self):
+        listed = {}
+        for line in self.member("SHA256SUMS").decode("ascii").splitlines():
+            found = re.fullmatch(r"([0-9a-f]{64})  (\S+)", line)
+            self.assertIsNotNone(found, "not as sha256sum prints: %r" % line)
+            listed[found.group(2)] = found.group(1)
+        names = ["%s.exe" % p for p in PROGRAMS] + list(TEXT_MEMBERS[:-1])
+        self.assertEqual(sorted(names), sorted(listed))
+        for name in names:
+            with self.subTest(member=name):
+                self.assertEqual(hashlib.sha256(self.member(name)).hexdigest(),
+                                 listed[name])
+        # The zip's own line beside it.
+        beside = os.path.join(os.path.dirname(self.zip_path), "SHA256SUMS")
+        with open(beside, "rb") as f:
+            line = f.read()
+        with open(self.zip_path, "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        self.assertEqual(("%s  %s\r\n" % (digest, os.path.basename(
+            self.zip_path))).encode(), line)
+
+    def test_task_definition_runs_the_wrapper_nightly_within_a_limit(self):
+        text = self.text_member("kep-enabler-task.xml")
+        self.assertTrue(text.startswith(
+            '<?xml version="1.0" encoding="UTF-16"?>\r\n'))
+        # ElementTree takes the text without its declaration of UTF-16.
+        task = ElementTree.fromstring(text.split("\n", 1)[1])
+        self.assertEqual("{%s}Task" % TASK_NS["t"], task.tag)
+        self.assertIn(task.get("version"), ("1.1", "1.2"))
+
+        def value(path):
+            found = task.findall(path, TASK_NS)
+            self.assertEqual(1, len(found), path)
+            return found[0].text
+
+        self.assertTrue(value("t:Actions/t:Exec/t:Command").endswith(
+            "\\run-enabler.cmd"))
+        self.assertIn(value("t:Actions/t:Exec/t:Arguments"),
+                      ("vs-enabler", "vmware-enabler"))
+        self.assertRegex(value("t:Settings/t:ExecutionTimeLimit"),
+                         r"^PT([1-9]\d*H)?([1-9]\d*M)?$")
+        self.assertNotEqual("PT", value("t:Settings/t:ExecutionTimeLimit"))
+        self.assertEqual("1", value(
+            "t:Triggers/t:CalendarTrigger/t:ScheduleByDay/t:DaysInterval"))
+        self.assertEqual("HighestAvailable",
+                         value("t:Principals/t:Principal/t:RunLevel"))
+        # LocalSystem runs whether anyone is logged on or not; it takes no
+        # LogonType (the schema has none for it).
+        self.assertEqual("S-1-5-18", value("t:Principals/t:Principal/t:UserId"))
+        self.assertEqual([], task.findall("t:Principals/t:Principal/t:LogonType",
+                                          TASK_NS))
+        # What the administrator changes is marked beside it.
+        for element in ("StartBoundary", "UserId", "ExecutionTimeLimit",
+                        "Command", "Arguments"):
+            before = text[:text.index("<%s>" % element)]
+            self.assertIn("CHANGE", before[before.rindex("<!--"):], element)
+
+    def test_readme_and_licence(self):
+        readme = self.text_member("README.txt")
+        self.assertTrue(readme.startswith("KEP enablers, release %s\r\n" %
+                                          RELEASE))
+        for name in ["%s.exe" % p for p in PROGRAMS] + list(TEXT_MEMBERS):
+            if name != "README.txt":
+                self.assertIn(name, readme)
+        with open(os.path.join(SOURCE_DIR, "LICENSE"), "rb") as f:
+            licence = f.read()
+        self.assertNotIn(b"\r", licence)
+        self.assertIn(b"Copyright (c) 2026 The kep-enablers authors\n", licence)
+        self.assertEqual(licence.replace(b"\n", b"\r\n"),
+                         self.member("LICENSE.txt"))
 
     def test_a_second_build_gives_the_same_bytes(self):
         again = release_zip("ENABLER_RELEASE_REBUILT_ZIP")
