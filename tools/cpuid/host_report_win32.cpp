@@ -3,6 +3,8 @@
 // the scanner's (cpu_topology.h).
 #include "host_report.h"
 
+#include "common/platform/scoped_resource_win32.h"
+
 #include <windows.h>
 
 #include <fcntl.h>
@@ -12,17 +14,16 @@
 int readHostClockMHz() {
   // "~MHz" of the first processor's description: the rated clock that
   // Windows determined at start.
-  HKEY key;
+  ScopedRegistryKey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
                     "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", 0,
-                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+                    KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
     return 0;
   DWORD mhz = 0;
   DWORD type = 0;
   DWORD size = sizeof mhz;
-  LONG status = RegQueryValueExA(key, "~MHz", nullptr, &type,
+  LONG status = RegQueryValueExA(key.get(), "~MHz", nullptr, &type,
                                  reinterpret_cast<BYTE*>(&mhz), &size);
-  RegCloseKey(key);
   if (status != ERROR_SUCCESS || type != REG_DWORD)
     return 0;
   return static_cast<int>(mhz);

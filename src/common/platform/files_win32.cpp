@@ -3,6 +3,7 @@
 #include "common/platform/files.h"
 
 #include "common/platform/files_win32.h"
+#include "common/platform/scoped_resource_win32.h"
 
 #include <windows.h>
 
@@ -54,24 +55,25 @@ SystemError notARegularFile(const std::string& path) {
 /// another kind (a deduplicated, tiered or cloud file) is opened again
 /// through its filter in `*file`, which alone knows its content: written
 /// as itself it would keep a reparse point that names the old content.
-bool acceptLog(const std::string& path, HANDLE* file, SystemError* failure) {
+bool acceptLog(const std::string& path, ScopedHandle* file,
+               SystemError* failure) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!isDiskFile(*file, &info) || info.nNumberOfLinks > 1) {
+  if (!isDiskFile(file->get(), &info) || info.nNumberOfLinks > 1) {
     *failure = notARegularFile(path);
     return false;
   }
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
     return true;
   DWORD tag = 0;
-  if (!reparseTagOf(*file, &tag) || isLinkReparseTag(tag)) {
+  if (!reparseTagOf(file->get(), &tag) || isLinkReparseTag(tag)) {
     *failure = notARegularFile(path);
     return false;
   }
   // The handle keeps others from writing, so it must go before the second
   // open; whatever takes the name meanwhile is caught by its identity.
-  CloseHandle(*file);
-  *file = reopenCheckedLog(path, info, failure);
-  return *file != INVALID_HANDLE_VALUE;
+  file->reset();
+  file->reset(reopenCheckedLog(path, info, failure));
+  return file->valid();
 }
 
 } // namespace
@@ -85,43 +87,42 @@ HANDLE reopenCheckedLog(const std::string& path,
                         SystemError* error) {
   // OPEN_EXISTING: should the name lead elsewhere by now, nothing is created
   // there.
-  HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  if (!file.valid()) {
     keepSystemError(error, lastSystemError("CreateFileA '" + path + "'"));
     return INVALID_HANDLE_VALUE;
   }
   BY_HANDLE_FILE_INFORMATION info;
-  if (!isDiskFile(file, &info) || info.nNumberOfLinks > 1 ||
+  if (!isDiskFile(file.get(), &info) || info.nNumberOfLinks > 1 ||
       info.dwVolumeSerialNumber != checked.dwVolumeSerialNumber ||
       info.nFileIndexHigh != checked.nFileIndexHigh ||
       info.nFileIndexLow != checked.nFileIndexLow) {
-    CloseHandle(file);
     keepSystemError(error, notARegularFile(path));
     return INVALID_HANDLE_VALUE;
   }
-  return file;
+  return file.detach();
 }
 
 bool readRegularFile(const std::string& path, size_t maxBytes,
                      std::string* content, SystemError* error) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
     keepSystemError(error, lastSystemError("CreateFileA '" + path + "'"));
     return false;
   }
   bool ok = false;
-  if (!isRegularFile(file)) {
+  if (!isRegularFile(file.get())) {
     keepSystemError(error, notARegularFile(path));
   } else {
     std::string text;
     char chunk[16384];
     for (;;) {
       DWORD n = 0;
-      if (!ReadFile(file, chunk, sizeof chunk, &n, nullptr)) {
+      if (!ReadFile(file.get(), chunk, sizeof chunk, &n, nullptr)) {
         keepSystemError(error, lastSystemError("ReadFile '" + path + "'"));
         break;
       }
@@ -139,7 +140,6 @@ bool readRegularFile(const std::string& path, size_t maxBytes,
     if (ok)
       *content = std::move(text);
   }
-  CloseHandle(file);
   return ok;
 }
 
@@ -149,35 +149,31 @@ FILE* openRunLog(const std::string& path, SystemError* error) {
   // but a second run cannot open it for writing. A reparse point is opened
   // as itself, so that a link is seen instead of followed, and its kind is
   // read from this handle before anything is written.
-  HANDLE file = CreateFileA(
+  ScopedHandle file(CreateFileA(
       path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) {
     keepSystemError(error, lastSystemError("CreateFileA '" + path + "'"));
     return nullptr;
   }
   SystemError failure;
   if (!acceptLog(path, &file, &failure)) {
-    if (file != INVALID_HANDLE_VALUE)
-      CloseHandle(file);
     keepSystemError(error, failure);
     return nullptr;
   }
-  if (!SetEndOfFile(file)) {
-    failure = lastSystemError("SetEndOfFile '" + path + "'");
-    CloseHandle(file);
-    keepSystemError(error, failure);
+  if (!SetEndOfFile(file.get())) {
+    keepSystemError(error, lastSystemError("SetEndOfFile '" + path + "'"));
     return nullptr;
   }
   // The C runtime's text mode makes each "\n" a CR LF, as fopen's "w" does.
-  int fd =
-      _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_TEXT);
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()),
+                           _O_WRONLY | _O_TEXT);
   if (fd < 0) {
-    CloseHandle(file);
     keepSystemError(error, systemError("_open_osfhandle '" + path + "'",
                                        ERROR_INVALID_HANDLE));
     return nullptr;
   }
+  file.detach(); // the descriptor owns it now
   FILE* stream = _fdopen(fd, "w");
   if (!stream) {
     _close(fd);

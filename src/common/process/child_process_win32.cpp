@@ -5,6 +5,7 @@
 
 #include "common/check.h"
 #include "common/platform/monotonic_clock.h"
+#include "common/platform/scoped_resource_win32.h"
 #include "common/process/inheritance_win32.h"
 
 #include <windows.h>
@@ -24,35 +25,6 @@ const DWORD kWindowY = 30000;
 /// was ended, the caller keeps why.
 const UINT kTerminatedExitCode = ERROR_PROCESS_ABORTED;
 
-/// A kernel handle; INVALID_HANDLE_VALUE once closed or when never made. A
-/// null handle (a failed duplication) counts as invalid too, so it is never
-/// closed; reads and writes on it fail.
-class ScopedHandle {
-public:
-  ScopedHandle() = default;
-  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-  ~ScopedHandle() { close(); }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-
-  HANDLE get() const { return handle_; }
-  void reset(HANDLE handle) {
-    close();
-    handle_ = handle;
-  }
-  bool valid() const {
-    return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr;
-  }
-  void close() {
-    if (valid())
-      CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-
-private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
 /// One anonymous pipe, both ends inheritable as made.
 struct Pipe {
   ScopedHandle readEnd;
@@ -69,8 +41,8 @@ struct Pipe {
       writeEnd.reset(writeHandle);
     }
   }
-  void closeRead() { readEnd.close(); }
-  void closeWrite() { writeEnd.close(); }
+  void closeRead() { readEnd.reset(); }
+  void closeWrite() { writeEnd.reset(); }
   void close() {
     closeRead();
     closeWrite();
@@ -89,7 +61,7 @@ HANDLE keepFromChild(ScopedHandle& end) {
                          DUPLICATE_SAME_ACCESS))
       copy = nullptr;
   }
-  end.close();
+  end.reset();
   return copy;
 }
 
@@ -97,7 +69,7 @@ class PipeReader : public ByteReader {
 public:
   explicit PipeReader(HANDLE handle) : handle_(handle) {}
   int read(char* buffer, int count) override;
-  void close() override { handle_.close(); }
+  void close() override { handle_.reset(); }
   bool waitReadable(long milliseconds) override;
   /// Makes this the output of `process`, in `job` when that is not null
   /// (neither owned; both outlive the reader): once the process has ended,
@@ -169,7 +141,7 @@ int PipeReader::read(char* buffer, int count) {
     // ends here instead of when that process lets go.
     if (job_)
       TerminateJobObject(job_, kTerminatedExitCode);
-    handle_.close();
+    handle_.reset();
   } else if (handle_.valid() && count > 0) {
     if (!ReadFile(handle_.get(), buffer, static_cast<DWORD>(count), &got,
                   nullptr)) {
@@ -195,7 +167,7 @@ public:
       return 0;
     return static_cast<int>(written);
   }
-  void close() override { handle_.close(); }
+  void close() override { handle_.reset(); }
 
 private:
   ScopedHandle handle_;
@@ -243,8 +215,8 @@ Win32ChildProcess::~Win32ChildProcess() {
   stdin_.closeRead();
   stdout_.closeWrite();
   stderr_.closeWrite();
-  process_.close();
-  job_.close();
+  process_.reset();
+  job_.reset();
   stderr_.close();
   stdout_.close();
   stdin_.close();
@@ -294,12 +266,12 @@ bool Win32ChildProcess::start(const char* program, const char* arguments,
   ScopedHandle thread(info.hThread);
   job_.reset(CreateJobObjectA(nullptr, nullptr));
   if (job_.valid() && !AssignProcessToJobObject(job_.get(), process_.get()))
-    job_.close();
+    job_.reset();
   if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
     keepSystemError(error, lastSystemError("ResumeThread '" + text + "'"));
     TerminateProcess(process_.get(), kTerminatedExitCode);
-    process_.close();
-    job_.close();
+    process_.reset();
+    job_.reset();
     return false;
   }
   output_->watchProcess(process_.get(), job_.valid() ? job_.get() : nullptr);
@@ -391,7 +363,7 @@ int runChildProcess(const ProgramCommand& command, SystemError* error) {
     return -1;
   }
   ScopedHandle process(info.hProcess);
-  CloseHandle(info.hThread);
+  ScopedHandle thread(info.hThread);
   WaitForSingleObject(process.get(), INFINITE);
   DWORD code = 0;
   if (!GetExitCodeProcess(process.get(), &code)) {

@@ -4,6 +4,7 @@
 // interface pointer, released exactly once. Only COM calls live here.
 #include "enabler/MSVirtualServer/vs_connection.h"
 
+#include "common/platform/scoped_resource_win32.h"
 #include "enabler/MSVirtualServer/vs_com_interfaces.h"
 #include "enabler/MSVirtualServer/vs_values_win32.h"
 
@@ -19,44 +20,22 @@ constexpr DWORD kServerContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
                                  CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 static_assert(kServerContext == 0x17, "context of the application object");
 
-/// A BSTR freed once when the holder ends.
-class Bstr {
-public:
-  Bstr() = default;
-  ~Bstr() { SysFreeString(bstr_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-
-  /// A copy of `text`; the empty text stays a null BSTR, which COM takes as
-  /// the empty string. False when memory ran out.
-  bool assign(const std::wstring& text) {
-    SysFreeString(bstr_);
-    bstr_ = nullptr;
-    if (text.empty())
-      return true;
-    bstr_ = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return bstr_ != nullptr;
-  }
-  BSTR get() const { return bstr_; }
-  BSTR* put() {
-    SysFreeString(bstr_);
-    bstr_ = nullptr;
-    return &bstr_;
-  }
-  std::wstring text() const {
-    return bstr_ ? std::wstring(bstr_, SysStringLen(bstr_)) : std::wstring();
-  }
-
-private:
-  BSTR bstr_ = nullptr;
-};
+/// A copy of `text` in `*held`; the empty text stays a null BSTR, which COM
+/// takes as the empty string. False when memory ran out.
+bool assignText(ScopedBstr* held, const std::wstring& text) {
+  held->reset(text.empty() ? nullptr
+                           : SysAllocStringLen(text.data(),
+                                               static_cast<UINT>(text.size())));
+  return text.empty() || held->valid();
+}
 
 /// Reads a string property through `read` into `*text`.
 template <class Read> HRESULT readText(Read read, std::wstring* text) {
-  Bstr value;
+  ScopedBstr value;
   HRESULT result = read(value.put());
   if (SUCCEEDED(result))
-    *text = value.text();
+    *text = value.valid() ? std::wstring(value.get(), SysStringLen(value.get()))
+                          : std::wstring();
   return result;
 }
 
@@ -105,8 +84,8 @@ public:
   using ComHolder::ComHolder;
   VsResult SetParameter(const std::wstring& name,
                         const std::wstring& value) override {
-    Bstr nameText, valueText;
-    if (!nameText.assign(name) || !valueText.assign(value))
+    ScopedBstr nameText, valueText;
+    if (!assignText(&nameText, name) || !assignText(&valueText, value))
       return E_OUTOFMEMORY;
     return com_->SetParameter(nameText.get(), valueText.get());
   }
@@ -148,8 +127,8 @@ public:
   }
   VsResult GetConfigurationValue(const std::wstring& key,
                                  VsVariant* value) override {
-    Bstr keyText;
-    if (!keyText.assign(key))
+    ScopedBstr keyText;
+    if (!assignText(&keyText, key))
       return E_OUTOFMEMORY;
     return readVariant(
         [&](VARIANT* v) {
@@ -195,8 +174,8 @@ public:
 
 /// The application object on `serverName`, through CoCreateInstanceEx.
 HRESULT createOnServer(const char* serverName, IVsVirtualServer** com) {
-  Bstr name;
-  if (!name.assign(vsWideText(serverName)))
+  ScopedBstr name;
+  if (!assignText(&name, vsWideText(serverName)))
     return E_OUTOFMEMORY;
   COSERVERINFO info = {};
   info.pwszName = name.get();

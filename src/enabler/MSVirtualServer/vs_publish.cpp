@@ -5,7 +5,7 @@
 
 #include "common/malloc_text.h"
 #include "common/platform/system_error.h"
-#include "enabler/MSVirtualServer/vs_ref.h"
+#include "common/platform/ref_holder.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
@@ -85,7 +85,7 @@ struct Run {
 
   const VsPublishServices& services;
   VsVirtualServerObject* server = nullptr; ///< given back by disconnect
-  VsRef<VsVirtualMachineCollection> machines;
+  RefHolder<VsVirtualMachineCollection> machines;
   int32_t count = 0;
   ScopedNodeIdentity identity;
   MallocText record;
@@ -98,9 +98,9 @@ struct Run {
 
 /// What one machine's turn holds; its objects are released when it ends.
 struct Machine {
-  VsRef<VsVirtualMachineObject> object;
-  VsRef<VsCapacityObject> capacity;
-  VsRef<VsGuestParameterObject> parameters;
+  RefHolder<VsVirtualMachineObject> object;
+  RefHolder<VsCapacityObject> capacity;
+  RefHolder<VsGuestParameterObject> parameters;
   std::wstring name;
   bool running = false;
   double maxVmCap = -1.0;

@@ -1,6 +1,6 @@
 #include "enabler/MSVirtualServer/vs_simulated.h"
 
-#include "enabler/MSVirtualServer/vs_ref.h"
+#include "common/platform/ref_holder.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -36,10 +36,10 @@ protected:
       : model_(dir_.path() + "/model.txt"),
         record_(dir_.path() + "/record.txt") {}
 
-  VsRef<VsVirtualServerObject> create(const std::string& text,
+  RefHolder<VsVirtualServerObject> create(const std::string& text,
                                       bool recorded = true) {
     EXPECT_TRUE(writeTestFile(model_, text));
-    VsRef<VsVirtualServerObject> server;
+    RefHolder<VsVirtualServerObject> server;
     EXPECT_EQ(kVsResultOk,
               vsCreateSimulatedServer(model_.c_str(),
                                       recorded ? record_.c_str() : nullptr,
@@ -93,7 +93,7 @@ TEST_F(VsSimulatedTest, UnusableModelMeansClassNotRegistered) {
 
 TEST_F(VsSimulatedTest, ModelAnswersEveryOperation) {
   {
-    VsRef<VsVirtualServerObject> server = create(kTwoMachines);
+    RefHolder<VsVirtualServerObject> server = create(kTwoMachines);
     ASSERT_TRUE(server);
     std::wstring text;
     EXPECT_EQ(kVsResultOk, server->get_Name(&text));
@@ -101,13 +101,13 @@ TEST_F(VsSimulatedTest, ModelAnswersEveryOperation) {
     EXPECT_EQ(kVsResultOk, server->get_Version(&text));
     EXPECT_EQ(L"1.3.7871 SP1", text);
 
-    VsRef<VsVirtualMachineCollection> machines;
+    RefHolder<VsVirtualMachineCollection> machines;
     ASSERT_EQ(kVsResultOk, server->get_VirtualMachines(machines.put()));
     int32_t count = 0;
     EXPECT_EQ(kVsResultOk, machines->get_Count(&count));
     EXPECT_EQ(2, count);
 
-    VsRef<VsVirtualMachineObject> machine;
+    RefHolder<VsVirtualMachineObject> machine;
     ASSERT_EQ(kVsResultOk, machines->get_Item(1, machine.put()));
     EXPECT_EQ(kVsResultOk, machine->get_Name(&text));
     EXPECT_EQ(L"web01", text);
@@ -136,7 +136,7 @@ TEST_F(VsSimulatedTest, ModelAnswersEveryOperation) {
     EXPECT_EQ(kVsFail,
               machine->GetConfigurationValue(L"settings/none", &value));
 
-    VsRef<VsCapacityObject> capacity;
+    RefHolder<VsCapacityObject> capacity;
     ASSERT_EQ(kVsResultOk, machine->get_CapacityObject(capacity.put()));
     ASSERT_EQ(kVsResultOk, capacity->get_MaxSystemCapacity(&value));
     EXPECT_TRUE(value.toReal(&real));
@@ -177,13 +177,13 @@ TEST_F(VsSimulatedTest, FailListMakesEachOperationFail) {
     std::string model = std::string("1.0 0 ok\n(server\nName:s=S\n") +
                         "Fail:s=" + c.serverFail + "\n(machine\nName:s=m\n" +
                         "State:i=5\nFail:s=" + c.machineFail + "\n)\n)\n";
-    VsRef<VsVirtualServerObject> server = create(model);
+    RefHolder<VsVirtualServerObject> server = create(model);
     ASSERT_TRUE(server);
     std::string op = c.operation;
     std::wstring text;
     EXPECT_EQ(op == "server get_Name" ? kVsFail : kVsResultOk,
               server->get_Name(&text));
-    VsRef<VsVirtualMachineCollection> machines;
+    RefHolder<VsVirtualMachineCollection> machines;
     VsResult result = server->get_VirtualMachines(machines.put());
     EXPECT_EQ(op == "get_VirtualMachines" ? kVsFail : kVsResultOk, result);
     if (!machines)
@@ -191,7 +191,7 @@ TEST_F(VsSimulatedTest, FailListMakesEachOperationFail) {
     int32_t count = 0;
     EXPECT_EQ(op == "get_Count" ? kVsFail : kVsResultOk,
               machines->get_Count(&count));
-    VsRef<VsVirtualMachineObject> machine;
+    RefHolder<VsVirtualMachineObject> machine;
     EXPECT_EQ(op == "get_Item" ? kVsFail : kVsResultOk,
               machines->get_Item(1, machine.put()));
     if (!machine)
@@ -201,10 +201,10 @@ TEST_F(VsSimulatedTest, FailListMakesEachOperationFail) {
               machine->get_Name(&text));
     EXPECT_EQ(op == "get_State" ? kVsFail : kVsResultOk,
               machine->get_State(&state));
-    VsRef<VsCapacityObject> capacity;
+    RefHolder<VsCapacityObject> capacity;
     EXPECT_EQ(op == "get_CapacityObject" ? kVsFail : kVsResultOk,
               machine->get_CapacityObject(capacity.put()));
-    VsRef<VsGuestParameterObject> parameters;
+    RefHolder<VsGuestParameterObject> parameters;
     EXPECT_EQ(op == "get_GuestParameterObject" ? kVsFail : kVsResultOk,
               machine->get_GuestParameterObject(parameters.put()));
   }
@@ -213,7 +213,7 @@ TEST_F(VsSimulatedTest, FailListMakesEachOperationFail) {
 
 TEST_F(VsSimulatedTest, ConnectFailsOnlyTheFirstVersionRead) {
   std::wstring version;
-  VsRef<VsVirtualServerObject> server =
+  RefHolder<VsVirtualServerObject> server =
       create("1.0 0 ok\n(server\nVersion:s=1.3\nFail:s=connect\n)\n");
   EXPECT_EQ(kVsFail, server->get_Version(&version));
   EXPECT_EQ(kVsResultOk, server->get_Version(&version));
@@ -227,19 +227,19 @@ TEST_F(VsSimulatedTest, ConnectFailsOnlyTheFirstVersionRead) {
 
 TEST_F(VsSimulatedTest, SuccessfulSetsAreRecordedOneLineEach) {
   {
-    VsRef<VsVirtualServerObject> server =
+    RefHolder<VsVirtualServerObject> server =
         create("1.0 0 ok\n(server\n(machine\nName:s=web01\n)\n"
                "(machine\nName:s=db01\nFail:s=SetParameter:KEP_VM_ID\n)\n"
                "(machine\nName:s=app\nFail:s=SetParameter\n)\n)\n");
-    VsRef<VsVirtualMachineCollection> machines;
+    RefHolder<VsVirtualMachineCollection> machines;
     ASSERT_EQ(kVsResultOk, server->get_VirtualMachines(machines.put()));
     const VsResult expected[][2] = {
         {kVsResultOk, kVsResultOk}, {kVsResultOk, kVsFail}, {kVsFail, kVsFail}};
     for (int32_t index = 1; index <= 3; ++index) {
       SCOPED_TRACE(index);
-      VsRef<VsVirtualMachineObject> machine;
+      RefHolder<VsVirtualMachineObject> machine;
       ASSERT_EQ(kVsResultOk, machines->get_Item(index, machine.put()));
-      VsRef<VsGuestParameterObject> parameters;
+      RefHolder<VsGuestParameterObject> parameters;
       ASSERT_EQ(kVsResultOk,
                 machine->get_GuestParameterObject(parameters.put()));
       EXPECT_EQ(expected[index - 1][0],
@@ -256,27 +256,27 @@ TEST_F(VsSimulatedTest, SuccessfulSetsAreRecordedOneLineEach) {
 }
 
 TEST_F(VsSimulatedTest, WithoutRecordFileSetsSucceedUnrecorded) {
-  VsRef<VsVirtualServerObject> server =
+  RefHolder<VsVirtualServerObject> server =
       create("1.0 0 ok\n(server\n(machine\nName:s=m\n)\n)\n", false);
-  VsRef<VsVirtualMachineCollection> machines;
+  RefHolder<VsVirtualMachineCollection> machines;
   ASSERT_EQ(kVsResultOk, server->get_VirtualMachines(machines.put()));
-  VsRef<VsVirtualMachineObject> machine;
+  RefHolder<VsVirtualMachineObject> machine;
   ASSERT_EQ(kVsResultOk, machines->get_Item(1, machine.put()));
-  VsRef<VsGuestParameterObject> parameters;
+  RefHolder<VsGuestParameterObject> parameters;
   ASSERT_EQ(kVsResultOk, machine->get_GuestParameterObject(parameters.put()));
   EXPECT_EQ(kVsResultOk, parameters->SetParameter(L"KEP_NODE_ID", L"x"));
   EXPECT_EQ("", readTestFile(record_));
 }
 
 TEST_F(VsSimulatedTest, MissingNameAndStateReadAsEmptyAndInvalid) {
-  VsRef<VsVirtualServerObject> server =
+  RefHolder<VsVirtualServerObject> server =
       create("1.0 0 ok\n(server\n(machine\nState:s=5\n)\n)\n");
   std::wstring text = L"x";
   EXPECT_EQ(kVsResultOk, server->get_Name(&text));
   EXPECT_EQ(L"", text);
-  VsRef<VsVirtualMachineCollection> machines;
+  RefHolder<VsVirtualMachineCollection> machines;
   ASSERT_EQ(kVsResultOk, server->get_VirtualMachines(machines.put()));
-  VsRef<VsVirtualMachineObject> machine;
+  RefHolder<VsVirtualMachineObject> machine;
   ASSERT_EQ(kVsResultOk, machines->get_Item(1, machine.put()));
   int32_t state = -1;
   EXPECT_EQ(kVsResultOk, machine->get_State(&state));

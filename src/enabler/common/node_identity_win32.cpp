@@ -3,6 +3,8 @@
 // Win32_ComputerSystemProduct in ROOT\CIMV2 on the local machine.
 #include "node_identity.h"
 
+#include "common/platform/ref_holder.h"
+#include "common/platform/scoped_resource_win32.h"
 #include "common/platform/system_error.h"
 
 #include <windows.h>
@@ -27,46 +29,6 @@ const IID kIidWbemLocator = {0xDC12A687,
 
 const long kQueryFlags =
     WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY; // 0x30
-
-/// Holds one COM interface pointer and releases it exactly once.
-template <class T> class ComPtr {
-public:
-  ComPtr() = default;
-  ~ComPtr() { reset(); }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  /// The slot an out parameter fills; whatever was held is released first.
-  T** out() {
-    reset();
-    return &p_;
-  }
-  void** outVoid() { return reinterpret_cast<void**>(out()); }
-  void reset() {
-    if (p_) {
-      p_->Release();
-      p_ = nullptr;
-    }
-  }
-
-private:
-  T* p_ = nullptr;
-};
-
-/// Holds a BSTR made from a wide constant; null when the allocation failed.
-class ScopedBstr {
-public:
-  explicit ScopedBstr(const wchar_t* text) : b_(SysAllocString(text)) {}
-  ~ScopedBstr() { SysFreeString(b_); }
-  ScopedBstr(const ScopedBstr&) = delete;
-  ScopedBstr& operator=(const ScopedBstr&) = delete;
-  BSTR get() const { return b_; }
-
-private:
-  BSTR b_;
-};
 
 /// The calling thread's membership in the multithreaded apartment for the
 /// length of one query. S_FALSE (already a member) counts as joined and is
@@ -149,22 +111,22 @@ void readProperty(IWbemClassObject* object, const char* className,
 // either case so that the caller's holder releases it.
 bool firstInstance(IWbemServices* services, const wchar_t* query,
                    const char* className,
-                   ComPtr<IEnumWbemClassObject>& enumerator,
-                   ComPtr<IWbemClassObject>& object, Problems& problems) {
-  ScopedBstr language(L"WQL");
-  ScopedBstr text(query);
+                   RefHolder<IEnumWbemClassObject>& enumerator,
+                   RefHolder<IWbemClassObject>& object, Problems& problems) {
+  ScopedBstr language(SysAllocString(L"WQL"));
+  ScopedBstr text(SysAllocString(query));
   if (!language.get() || !text.get()) {
     problems.note(std::string("WMI ") + className + ": out of memory");
     return false;
   }
   HRESULT hr = services->ExecQuery(language.get(), text.get(), kQueryFlags,
-                                   nullptr, enumerator.out());
+                                   nullptr, enumerator.put());
   if (FAILED(hr) || !enumerator.get()) {
     problems.failed(std::string("WMI query of ") + className, hr);
     return false;
   }
   ULONG returned = 0;
-  hr = enumerator->Next(WBEM_INFINITE, 1, object.out(), &returned);
+  hr = enumerator->Next(WBEM_INFINITE, 1, object.put(), &returned);
   if (FAILED(hr)) {
     problems.failed(std::string("WMI ") + className + " instance", hr);
     return false;
@@ -178,22 +140,22 @@ bool firstInstance(IWbemServices* services, const wchar_t* query,
 
 // Connects to ROOT\CIMV2 on the local machine with the proxy blanket WMI
 // needs for impersonated calls.
-bool connectServices(ComPtr<IWbemLocator>& locator,
-                     ComPtr<IWbemServices>& services, Problems& problems) {
+bool connectServices(RefHolder<IWbemLocator>& locator,
+                     RefHolder<IWbemServices>& services, Problems& problems) {
   HRESULT hr =
       CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER,
-                       kIidWbemLocator, locator.outVoid());
+                       kIidWbemLocator, locator.putVoid());
   if (FAILED(hr) || !locator.get()) {
     problems.failed("WMI: creating the locator", hr);
     return false;
   }
-  ScopedBstr space(L"ROOT\\CIMV2");
+  ScopedBstr space(SysAllocString(L"ROOT\\CIMV2"));
   if (!space.get()) {
     problems.note("WMI: out of memory");
     return false;
   }
   hr = locator->ConnectServer(space.get(), nullptr, nullptr, nullptr, 0,
-                              nullptr, nullptr, services.out());
+                              nullptr, nullptr, services.put());
   if (FAILED(hr) || !services.get()) {
     problems.failed("WMI: connecting to ROOT\\CIMV2", hr);
     return false;
@@ -220,13 +182,13 @@ bool getNodeIdentity(NodeIdentity* identity, IdentityProblems* kept) {
     return false;
   }
 
-  ComPtr<IWbemLocator> locator;
-  ComPtr<IWbemServices> services;
+  RefHolder<IWbemLocator> locator;
+  RefHolder<IWbemServices> services;
   if (!connectServices(locator, services, problems))
     return false;
 
-  ComPtr<IEnumWbemClassObject> biosList;
-  ComPtr<IWbemClassObject> bios;
+  RefHolder<IEnumWbemClassObject> biosList;
+  RefHolder<IWbemClassObject> bios;
   if (!firstInstance(services.get(), L"Select * from Win32_BIOS", "Win32_BIOS",
                      biosList, bios, problems))
     return false;
@@ -239,8 +201,8 @@ bool getNodeIdentity(NodeIdentity* identity, IdentityProblems* kept) {
   readProperty(bios.get(), "Win32_BIOS", L"Version", &value,
                &identity->version, problems);
 
-  ComPtr<IEnumWbemClassObject> productList;
-  ComPtr<IWbemClassObject> product;
+  RefHolder<IEnumWbemClassObject> productList;
+  RefHolder<IWbemClassObject> product;
   if (!firstInstance(services.get(),
                      L"Select * from Win32_ComputerSystemProduct",
                      "Win32_ComputerSystemProduct", productList, product,

@@ -4,7 +4,7 @@
 // KEP_VS_PARAMETERS, as natively) and offers its operations at the slots of
 // Virtual Server's interfaces. Every other slot answers E_NOTIMPL.
 #include "enabler/MSVirtualServer/vs_com_interfaces.h"
-#include "enabler/MSVirtualServer/vs_ref.h"
+#include "common/platform/ref_holder.h"
 #include "enabler/MSVirtualServer/vs_simulated.h"
 #include "enabler/MSVirtualServer/vs_values_win32.h"
 
@@ -142,7 +142,7 @@ public:
   }
 
 private:
-  VsRef<VsCapacityObject> simulated_;
+  RefHolder<VsCapacityObject> simulated_;
 };
 
 class GuestParameters : public ComObject<IVsGuestParameters> {
@@ -155,7 +155,7 @@ public:
   }
 
 private:
-  VsRef<VsGuestParameterObject> simulated_;
+  RefHolder<VsGuestParameterObject> simulated_;
 };
 
 class Machine : public ComObject<IVsVirtualMachine> {
@@ -197,7 +197,7 @@ public:
   }
 
 private:
-  VsRef<VsVirtualMachineObject> simulated_;
+  RefHolder<VsVirtualMachineObject> simulated_;
 };
 
 class Collection : public ComObject<IVsVirtualMachineCollection> {
@@ -221,7 +221,7 @@ public:
   }
 
 private:
-  VsRef<VsVirtualMachineCollection> simulated_;
+  RefHolder<VsVirtualMachineCollection> simulated_;
 };
 
 class Server : public ComObject<IVsVirtualServer> {
@@ -252,7 +252,7 @@ protected:
   }
 
 private:
-  VsRef<VsVirtualServerObject> simulated_;
+  RefHolder<VsVirtualServerObject> simulated_;
 };
 
 /// Makes the application object from the model the environment names.

@@ -1,18 +1,19 @@
-// vs_ref.h: the holder of one reference to an object that is given back with
-// Release: the adapter's objects and, on Windows, raw COM interface pointers.
-#ifndef ENABLER_VS_VS_REF_H
-#define ENABLER_VS_VS_REF_H
+// ref_holder.h: the holder of one reference to an object that is given back
+// with Release: COM interface pointers on Windows, and the objects of the
+// interfaces made in their image (the Virtual Server adapter's).
+#ifndef ENABLER_PLATFORM_REF_HOLDER_H
+#define ENABLER_PLATFORM_REF_HOLDER_H
 
 /// Releases the object it holds exactly once, when it is reset or destroyed.
-template <class T> class VsRef {
+template <class T> class RefHolder {
 public:
-  VsRef() = default;
-  explicit VsRef(T* object) : object_(object) {}
-  ~VsRef() { reset(); }
-  VsRef(const VsRef&) = delete;
-  VsRef& operator=(const VsRef&) = delete;
-  VsRef(VsRef&& other) noexcept : object_(other.detach()) {}
-  VsRef& operator=(VsRef&& other) noexcept {
+  RefHolder() = default;
+  explicit RefHolder(T* object) : object_(object) {}
+  ~RefHolder() { reset(); }
+  RefHolder(const RefHolder&) = delete;
+  RefHolder& operator=(const RefHolder&) = delete;
+  RefHolder(RefHolder&& other) noexcept : object_(other.detach()) {}
+  RefHolder& operator=(RefHolder&& other) noexcept {
     if (this != &other) {
       reset();
       object_ = other.detach();
@@ -44,6 +45,9 @@ public:
     reset();
     return &object_;
   }
+  /// The same slot as an untyped out parameter (QueryInterface,
+  /// CoCreateInstance).
+  void** putVoid() { return reinterpret_cast<void**>(put()); }
 
 private:
   T* object_ = nullptr;
