@@ -348,7 +348,9 @@ class NativeCpuProbeTest(OptionCases, TempDirCase):
     def test_unreadable_or_malformed_replay_file_gives_2(self):
         with open(self.path("bad.txt"), "w") as f:
             f.write("00000000: 0000000D-756E6547\n")
-        cases = [("missing", self.path("none.txt"), "cannot read"),
+        cases = [("missing", self.path("none.txt"),
+                  "cpuprobe: cannot read %s: No such file or directory "
+                  "(error 2)" % self.path("none.txt")),
                  ("malformed", self.path("bad.txt"), "line 1:"),
                  ("directory", self.dir, "")]
         for why, path, text in cases:
@@ -428,7 +430,12 @@ class CpuProbeTest(OptionCases, e2e.WindowsCase):
         self.assertEqual(2, ours.status)
         self.assertEqual(2, theirs.status)
         self.assertEqual(b"", theirs.stdout)
-        self.assertIn(b"cannot read", theirs.stderr)
+        # The reason follows the path: the system's text and its code, which
+        # is 2 for a missing file both as errno and as GetLastError().
+        for result in (ours, theirs):
+            self.assertIn(b"cannot read ", result.stderr)
+            self.assertIn(b"none.txt: ", result.stderr)
+            self.assertIn(b" (error 2)", result.stderr)
 
     @e2e.every_lane
     def test_live_probe_under_wine(self):

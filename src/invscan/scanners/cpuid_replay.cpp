@@ -246,9 +246,12 @@ bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
 bool loadCpuIdReplay(const std::string& path, ReplayCpuIdSource* out,
                      std::string* err) {
   std::string text;
-  if (!readRegularFile(path, kCpuIdReplayMaxBytes, &text)) {
+  SystemError error;
+  if (!readRegularFile(path, kCpuIdReplayMaxBytes, &text, &error)) {
+    // The path is said once; the system's text and code say why.
     if (err)
-      *err = "cannot read " + path;
+      *err = "cannot read " + path + ": " + error.text + " (error " +
+             std::to_string(error.code) + ")";
     return false;
   }
   if (parseCpuIdReplay(text.data(), text.size(), out, err))

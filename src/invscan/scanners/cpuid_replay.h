@@ -70,9 +70,11 @@ bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
 constexpr size_t kCpuIdReplayMaxBytes = 1u << 20;
 
 /// The same for the content of the file at `path`; the message then begins
-/// with "PATH: ". An unreadable file gives false and "cannot read PATH", and
+/// with "PATH: ". An unreadable file gives false and "cannot read PATH: " with
+/// the system's reason and code ("No such file or directory (error 2)"), and
 /// so does anything but a regular file (a named pipe or a device is not
-/// waited for) and a file of more than kCpuIdReplayMaxBytes.
+/// waited for; "not a regular file") and a file of more than
+/// kCpuIdReplayMaxBytes.
 bool loadCpuIdReplay(const std::string& path, ReplayCpuIdSource* out,
                      std::string* err);
 

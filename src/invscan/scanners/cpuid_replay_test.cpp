@@ -1,5 +1,6 @@
 #include "invscan/scanners/cpuid_replay.h"
 
+#include "common/platform/system_error.h"
 #include "invscan/scanners/cpuid_test_source.h"
 #include "test_util.h"
 
@@ -236,7 +237,12 @@ TEST(CpuIdReplayTest, UnreadableFileNamesThePath) {
   ReplayCpuIdSource source;
   std::string err;
   EXPECT_FALSE(loadCpuIdReplay("missing.txt", &source, &err));
-  EXPECT_EQ("cannot read missing.txt", err);
+  long missing = noSuchFileErrorCode();
+  EXPECT_EQ("cannot read missing.txt: " + systemErrorText(missing) +
+                " (error " + std::to_string(missing) + ")",
+            err);
+  EXPECT_FALSE(loadCpuIdReplay(".", &source, &err));
+  EXPECT_EQ(0u, err.find("cannot read .: ")) << err;
 
   ASSERT_TRUE(writeTestFile("bad.txt", "00000000: 1-2-3-4\n"));
   EXPECT_FALSE(loadCpuIdReplay("bad.txt", &source, &err));
