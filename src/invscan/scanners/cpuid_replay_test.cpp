@@ -77,6 +77,45 @@ TEST(CpuIdReplayTest, ReadingsComeInOrderAndTheLastRepeats) {
   expectRegs({3, 1, 2, 3}, source.read(2));
 }
 
+TEST(CpuIdReplayTest, SubLeavesAreKeptApartAndRecordedWithTheirNumber) {
+  ReplayCpuIdSource source;
+  ASSERT_TRUE(parse("00000004: 1C004122-00C0003F-0000007F-00000000 [SL 01]\n"
+                    "00000004: 1C004121-01C0003F-0000003F-00000000\n"
+                    "00000004: 00000000-00000000-0000000A-00000000 [SL 0a]\n"
+                    "8000001D: 00004121-01C0003F-0000003F-00000000 [SL 00]\n",
+                    &source));
+  // The probe's read(4) is sub-leaf 0, whatever other sub-leaves surround it.
+  expectRegs({0x1C004121, 0x01C0003F, 0x3F, 0}, source.read(4));
+  expectRegs({0x1C004121, 0x01C0003F, 0x3F, 0}, source.readSubLeaf(4, 0));
+  expectRegs({0x1C004122, 0x00C0003F, 0x7F, 0}, source.readSubLeaf(4, 1));
+  expectRegs({0, 0, 0x0A, 0}, source.readSubLeaf(4, 10));
+  expectRegs({0, 0, 0, 0}, source.readSubLeaf(4, 2));
+  expectRegs({0x4121, 0x01C0003F, 0x3F, 0}, source.read(0x8000001Du));
+  expectRegs({0, 0, 0, 0}, source.readSubLeaf(0x8000001Du, 1));
+
+  // A recording keeps each sub-leaf's number and replays to the same
+  // readings; sub-leaf 0 keeps the plain form.
+  RecordingCpuIdSource recorder(source);
+  recorder.read(4);
+  recorder.readSubLeaf(4, 1);
+  recorder.readSubLeaf(4, 0x1F);
+  EXPECT_EQ("00000004: 1C004121-01C0003F-0000003F-00000000\n"
+            "00000004: 1C004122-00C0003F-0000007F-00000000 [SL 01]\n"
+            "00000004: 00000000-00000000-00000000-00000000 [SL 1F]\n",
+            recorder.replayText());
+  ReplayCpuIdSource replay;
+  ASSERT_TRUE(parse(recorder.replayText(), &replay));
+  expectRegs({0x1C004122, 0x00C0003F, 0x7F, 0}, replay.readSubLeaf(4, 1));
+
+  // A source that knows sub-leaf 0 alone answers the others with zeros.
+  struct LeafOnly : CpuIdSource {
+    bool hasCpuId() override { return true; }
+    CpuIdRegisters read(uint32_t leaf) override { return {leaf, 2, 3, 4}; }
+  } plain;
+  expectRegs({4, 2, 3, 4}, plain.readSubLeaf(4, 0));
+  expectRegs({0, 0, 0, 0}, plain.readSubLeaf(4, 1));
+}
+
 TEST(CpuIdReplayTest, EveryProbeSeesTheSameProcessor) {
   ReplayCpuIdSource source;
   ASSERT_TRUE(parse("00000000: 00000002-756E6547-6C65746E-49656E69\n"

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TableCpuIdSource : public CpuIdSource {
@@ -24,6 +25,13 @@ public:
       return {0, 0, 0, 0};
     size_t index = std::count(reads.begin(), reads.end(), leaf) - 1;
     return found->second[std::min(index, found->second.size() - 1)];
+  }
+  CpuIdRegisters readSubLeaf(uint32_t leaf, uint32_t subLeaf) override {
+    if (subLeaf == 0)
+      return read(leaf);
+    auto found = subLeaves.find({leaf, subLeaf});
+    return found == subLeaves.end() ? CpuIdRegisters{0, 0, 0, 0}
+                                    : found->second;
   }
 
   /// Leaf 0 with the highest basic leaf and the vendor text (12 characters).
@@ -51,6 +59,8 @@ public:
   bool cpuId = true;
   std::map<uint32_t, std::vector<CpuIdRegisters>> leaves;
   std::vector<uint32_t> reads;
+  /// Readings of sub-leaves other than 0, which readSubLeaf alone asks for.
+  std::map<std::pair<uint32_t, uint32_t>, CpuIdRegisters> subLeaves;
 
 private:
   static uint32_t word(const char* p) {
