@@ -184,8 +184,7 @@ LineKind readLine(const char* begin, const char* end, uint32_t* leaf,
 
 } // namespace
 
-CpuIdRegisters ReplayCpuIdSource::readSubLeaf(uint32_t leaf,
-                                              uint32_t subLeaf) {
+CpuIdRegisters ReplayCpuIdSource::readSubLeaf(uint32_t leaf, uint32_t subLeaf) {
   auto found = leaves_.find({leaf, subLeaf});
   if (found == leaves_.end())
     return {0, 0, 0, 0};
@@ -220,8 +219,8 @@ bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
     CpuIdRegisters regs = {0, 0, 0, 0};
     int count = 0;
     const char* problem = "";
-    switch (readLine(begin, lineEnd, &leaf, &subLeaf, &regs, &count,
-                     &problem)) {
+    switch (
+        readLine(begin, lineEnd, &leaf, &subLeaf, &regs, &count, &problem)) {
     case LineKind::kIgnored:
       break;
     case LineKind::kReading:
@@ -267,11 +266,11 @@ bool loadCpuIdReplay(const std::string& path, ReplayCpuIdSource* out,
 std::string formatCpuIdReplayLine(uint32_t leaf, const CpuIdRegisters& regs,
                                   uint32_t subLeaf) {
   char line[80];
-  int n = snprintf(line, sizeof(line), "%08X: %08X-%08X-%08X-%08X",
-                   static_cast<unsigned>(leaf), static_cast<unsigned>(regs.eax),
-                   static_cast<unsigned>(regs.ebx),
-                   static_cast<unsigned>(regs.ecx),
-                   static_cast<unsigned>(regs.edx));
+  int n =
+      snprintf(line, sizeof(line), "%08X: %08X-%08X-%08X-%08X",
+               static_cast<unsigned>(leaf), static_cast<unsigned>(regs.eax),
+               static_cast<unsigned>(regs.ebx), static_cast<unsigned>(regs.ecx),
+               static_cast<unsigned>(regs.edx));
   // Sub-leaf 0 keeps the plain form, so a recording of the probe alone reads
   // as it always has.
   if (subLeaf != 0 && n > 0)

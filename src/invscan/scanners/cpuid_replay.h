@@ -26,9 +26,7 @@ public:
     rewind();
     return hasCpuId_;
   }
-  CpuIdRegisters read(uint32_t leaf) override {
-    return readSubLeaf(leaf, 0);
-  }
+  CpuIdRegisters read(uint32_t leaf) override { return readSubLeaf(leaf, 0); }
   CpuIdRegisters readSubLeaf(uint32_t leaf, uint32_t subLeaf) override;
 
   void addReading(uint32_t leaf, const CpuIdRegisters& regs) {

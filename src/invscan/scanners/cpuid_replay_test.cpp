@@ -332,8 +332,9 @@ TEST(CpuIdReplayTest, RecordingReplaysToTheSameRecord) {
   EXPECT_EQ("no-cpuid\n", oldRecorder.replayText());
 }
 
-// The recorded processors below tests/fixtures/cpuid, and the figures the
-// probe's rules give for their registers.
+// The recorded processors below tests/fixtures/cpuid, the figures the probe's
+// rules give for their registers, and what cpuprobe shows beside them: the
+// family, model and stepping as the vendors number them, and the caches.
 TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
   struct Case {
     const char* file;
@@ -348,27 +349,38 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
     int32_t amdNumOfCores;
     int32_t numCoresPerChip, numLogicalPerChip, numLogicalPerCore;
     int32_t htLogicalProcessors, numOfCores, htLogicalPerCore;
+    DisplaySignature display;
+    const char* caches;
   };
   const Case cases[] = {
       {"intel_core2_duo_e6600.txt", "GenuineIntel",
        "Intel(R) Core(TM)2 CPU          6600  @ 2.40GHz", 6, 15, 6, 16, 4096,
-       64, 16, -1, 0, 2, 2, 1, 2, 2, 1},
+       64, 16, -1, 0, 2, 2, 1, 2, 2, 1, {6, 15, 6},
+       "L1d 32K 8w 64B x1, L1i 32K 8w 64B x1, L2 4096K 16w 64B x2"},
       {"intel_pentium4_ht_northwood.txt", "GenuineIntel",
        "Intel(R) Pentium(R) 4 CPU 3.00GHz", 15, 2, 9, 16, 512, 64, 8, -1, 0,
-       1, 2, 2, 2, 1, 2},
+       1, 2, 2, 2, 1, 2, {15, 2, 9}, "L2 512K 8w 64B"},
       {"amd_opteron_275_family15.txt", "AuthenticAMD",
        "Dual Core AMD Opteron(tm) Processor 275", 15, 33, 2, 0, 1024, 64, 16,
-       -1, 2, 2, 2, 1, 2, 2, 1},
+       -1, 2, 2, 2, 1, 2, 2, 1, {15, 33, 2},
+       "L1d 64K 2w 64B, L1i 64K 2w 64B, L2 1024K 16w 64B"},
       {"amd_opteron_2356_family10h.txt", "AuthenticAMD",
        "Quad-Core AMD Opteron(tm) Processor 2356", 16, 2, 3, 0, 512, 64, 16,
-       -1, 4, 1, 1, 1, 4, 4, 1},
+       -1, 4, 1, 1, 1, 4, 4, 1, {16, 2, 3},
+       "L1d 64K 2w 64B, L1i 64K 2w 64B, L2 512K 16w 64B, L3 2048K 32w 64B"},
       {"amd_duron_spitfire_630.txt", "AuthenticAMD", "AMD Duron(tm) Processor",
-       6, 3, 0, 0, 64, 64, 16, -1, 0, 1, 1, 1, 1, 1, 1},
+       6, 3, 0, 0, 64, 64, 16, -1, 0, 1, 1, 1, 1, 1, 1, {6, 3, 0},
+       "L1d 64K 2w 64B, L1i 64K 2w 64B, L2 64K 16w 64B"},
       {"amd_epyc_vm_recorded.txt", "AuthenticAMD", "AMD EPYC", 25, 17, 1, 0,
-       1024, 64, 8, -1, 2, 1, 1, 1, 2, 2, 1},
+       1024, 64, 8, -1, 2, 1, 1, 1, 2, 2, 1, {25, 17, 1},
+       // Leaf 0x8000001D was not recorded: 0x80000006, whose L3 code says
+       // "see 0x8000001D".
+       "L2 1024K 8w 64B, L3 327680K ?w 64B"},
       {"intel_xeon_nehalem_ep_106a2.txt", "GenuineIntel",
        "Genuine Intel(R) CPU           @ 0000 @ 2.67GHz", 6, 10, 2, 16, 256, 64,
-       8, -1, 0, 8, 16, 2, 16, 8, 2},
+       8, -1, 0, 8, 16, 2, 16, 8, 2, {6, 26, 2},
+       "L1d 32K 8w 64B x2, L1i 32K 4w 64B x2, L2 256K 8w 64B x2, "
+       "L3 8192K 16w 64B x16"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -399,6 +411,11 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
     EXPECT_EQ(c.htLogicalProcessors, info.htLogicalProcessors);
     EXPECT_EQ(c.numOfCores, info.numOfCores);
     EXPECT_EQ(c.htLogicalPerCore, info.htLogicalPerCore);
+    DisplaySignature display = displaySignature(info);
+    EXPECT_EQ(c.display.family, display.family);
+    EXPECT_EQ(c.display.model, display.model);
+    EXPECT_EQ(c.display.stepping, display.stepping);
+    EXPECT_EQ(c.caches, describeCaches(listCaches(info, source)));
   }
 }
 

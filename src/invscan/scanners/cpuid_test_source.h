@@ -5,6 +5,7 @@
 #define ENABLER_SCANNERS_CPUID_TEST_SOURCE_H
 
 #include "invscan/scanners/cpuid.h"
+#include "invscan/scanners/cpuid_details.h"
 
 #include <stdint.h>
 #include <string.h>
@@ -70,5 +71,32 @@ private:
            static_cast<uint32_t>(static_cast<unsigned char>(p[3])) << 24;
   }
 };
+
+/// A cache list in a short form a test can state: "L1d 32K 8w 64B x2" for
+/// each cache, comma-separated; "full" for a fully associative cache, "?w"
+/// and "?B" for ways and line size not reported, no "x" where the sharing is
+/// not reported, the size in bytes where it is no whole number of KB.
+inline std::string describeCaches(const CacheList& list) {
+  std::string text;
+  for (const CacheLevel& c : list.levels) {
+    if (!text.empty())
+      text += ", ";
+    text += "L" + std::to_string(c.level);
+    if (c.type == CacheType::kData)
+      text += "d";
+    else if (c.type == CacheType::kInstruction)
+      text += "i";
+    text += " " + (c.sizeBytes % 1024 == 0
+                       ? std::to_string(c.sizeBytes / 1024) + "K"
+                       : std::to_string(c.sizeBytes) + "B");
+    text += c.fullyAssociative ? std::string(" full")
+            : c.ways > 0       ? " " + std::to_string(c.ways) + "w"
+                               : std::string(" ?w");
+    text += c.lineSize > 0 ? " " + std::to_string(c.lineSize) + "B" : " ?B";
+    if (c.sharedBy > 0)
+      text += " x" + std::to_string(c.sharedBy);
+  }
+  return text;
+}
 
 #endif
