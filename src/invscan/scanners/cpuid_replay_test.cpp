@@ -376,6 +376,10 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
        // Leaf 0x8000001D was not recorded: 0x80000006, whose L3 code says
        // "see 0x8000001D".
        "L2 1024K 8w 64B, L3 327680K ?w 64B"},
+      {"amd_epyc_vm_cache_leaves.txt", "AuthenticAMD", "AMD EPYC", 25, 1, 1, 0,
+       512, 64, 8, -1, 2, 1, 1, 1, 2, 2, 1, {25, 1, 1},
+       "L1d 32K 8w 64B x1, L1i 32K 8w 64B x1, L2 512K 8w 64B x1, "
+       "L3 32768K 16w 64B x2"},
       {"intel_xeon_nehalem_ep_106a2.txt", "GenuineIntel",
        "Genuine Intel(R) CPU           @ 0000 @ 2.67GHz", 6, 10, 2, 16, 256, 64,
        8, -1, 0, 8, 16, 2, 16, 8, 2, {6, 26, 2},
