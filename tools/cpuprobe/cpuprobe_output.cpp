@@ -177,8 +177,6 @@ std::string sizeText(uint64_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-// Leaf 4 counts the APIC IDs reserved for the processors sharing a cache,
-// which may be more than there are; leaf 0x8000001D counts the processors.
 std::string cacheText(const CacheLevel& cache, bool sharingIsAnUpperBound) {
   std::string text = sizeText(cache.sizeBytes);
   if (cache.fullyAssociative)
@@ -206,11 +204,10 @@ void printCaches(const CacheList& caches) {
   }
   line("caches:",
        std::to_string(caches.levels.size()) + ", from " + caches.source);
-  bool upperBound = std::string(caches.source) == "leaf 4";
   for (const CacheLevel& cache : caches.levels)
     line("  L" + std::to_string(cache.level) + " " + cacheTypeName(cache.type) +
              ":",
-         cacheText(cache, upperBound));
+         cacheText(cache, caches.sharingIsAnUpperBound));
 }
 
 nlohmann::ordered_json cachesJson(const CacheList& caches) {

@@ -192,7 +192,7 @@ CacheList listCaches(const CpuIdInfo& info, CpuIdSource& source) {
       (info.ext1Ecx & kTopologyExtensionsBit) != 0) {
     list = {"leaf 0x8000001D", deterministicCaches(source, kAmdCacheLeaf)};
   } else if (!amd && info.maxCpuidLevel >= kIntelCacheLeaf) {
-    list = {"leaf 4", deterministicCaches(source, kIntelCacheLeaf)};
+    list = {"leaf 4", deterministicCaches(source, kIntelCacheLeaf), true};
   }
   if (!list.levels.empty())
     return list;

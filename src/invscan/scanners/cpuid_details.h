@@ -46,6 +46,10 @@ struct CacheList {
   /// "leaf 2 and leaf 0x80000006", or "" when the list is empty.
   const char* source;
   std::vector<CacheLevel> levels;
+  /// The sharing counts the APIC IDs reserved for the processors that share
+  /// a cache (leaf 4), which may be more than there are, rather than the
+  /// processors themselves (leaf 0x8000001D).
+  bool sharingIsAnUpperBound = false;
 };
 
 /// The caches of the processor that gave `info` (a probe that returned 0),

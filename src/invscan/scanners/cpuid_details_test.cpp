@@ -76,6 +76,7 @@ TEST(CpuIdDetailsTest, DeterministicLeafListsEachCacheUpToTheNullEntry) {
   CpuIdInfo info;
   CacheList list = probeAndList(source, &info);
   EXPECT_STREQ("leaf 4", list.source);
+  EXPECT_TRUE(list.sharingIsAnUpperBound);
   EXPECT_EQ("L1d 32K 8w 64B x2, L1i 32K 4w 64B x2, L2 256K full 64B x2",
             describeCaches(list));
   EXPECT_EQ(8, list.levels[2].ways) << "the ways stay beside the flag";
@@ -146,6 +147,7 @@ TEST(CpuIdDetailsTest, AmdCachesComeFrom8000001DOrTheLegacyLeaves) {
     CacheList list = probeAndList(source, &info);
     EXPECT_STREQ(c.source, list.source);
     EXPECT_EQ(c.caches, describeCaches(list));
+    EXPECT_FALSE(list.sharingIsAnUpperBound);
   }
 }
 

@@ -43,7 +43,7 @@ TEST(CpuIdReplayTest, AcceptedLineForms) {
        "00000000: 00000001-00000000-00000000-00000000 [SL 01]"},
       {"blanks around", "\t CPUID  00000000:   0000000D-756E6547-6C65746E-"
                         "49656E69  [ SL 0 ]  \n"},
-      {"other sub-leaves and comments ignored",
+      {"other sub-leaves kept apart, comments ignored",
        "#00000000: 00000001-00000000-00000000-00000000\n"
        "00000000: 00000002-00000000-00000000-00000000 [SL 0A]\n"
        "   # indented comment\n"
