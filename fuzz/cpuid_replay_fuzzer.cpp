@@ -2,7 +2,9 @@
 // text, and the CPUID probe on whatever readings it took: any register values
 // at all, as a strange or broken processor could give them. The host's counts
 // must stay in their range; the probe must fill the record within its
-// bounds, and give the same record twice.
+// bounds, and give the same record twice; the cache list cpuprobe shows must
+// stay within what its fields can hold.
+#include "invscan/scanners/cpuid_details.h"
 #include "invscan/scanners/cpuid_replay.h"
 #include "fuzz_support.h"
 
@@ -50,5 +52,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(descriptorCount == firstCount, "descriptorCount changed");
   FUZZ_CHECK(memcmp(&first, &second, sizeof first) == 0,
              "two probes of one processor differ");
+
+  CacheList caches = listCaches(second, source);
+  FUZZ_CHECK(caches.levels.size() <= 32,
+             std::to_string(caches.levels.size()) + " caches");
+  FUZZ_CHECK(caches.levels.empty() == (caches.source[0] == '\0'),
+             std::string("source ") + caches.source);
+  for (const CacheLevel& c : caches.levels) {
+    FUZZ_CHECK(c.level >= 0 && c.level <= 7, std::to_string(c.level));
+    FUZZ_CHECK(c.sizeBytes > 0, "a cache of no bytes");
+    FUZZ_CHECK(c.ways >= 0 && c.ways <= 1024, std::to_string(c.ways));
+    FUZZ_CHECK(c.lineSize >= 0 && c.lineSize <= 4096,
+               std::to_string(c.lineSize));
+    FUZZ_CHECK(c.sharedBy >= 0 && c.sharedBy <= 4096,
+               std::to_string(c.sharedBy));
+  }
   return 0;
 }

@@ -27,6 +27,19 @@ PACKAGE_NAMES = ["numberOfPhysicalPackages", "packagesByDivision",
                  "packagesUsed", "packagesSource"]
 NAMES = (["result"] + FIELDS + ["descriptorCount", "numberOfProcessors"] +
          PACKAGE_NAMES)
+# The fields that hold a register or bits of one: hexadecimal in the
+# name=value lines, numbers in the JSON.
+REGISTER_FIELDS = {
+    "cpuSignature", "maxCpuidLevel", "maxCpuidExtLevel", "featuresEcx",
+    "featuresEdx", "ext1Eax", "ext1Ebx", "ext1Ecx", "ext1Edx",
+    "AMD.powerManagement", "AMD.extBrandId",
+}
+
+
+def hx(value):
+    """A register value as the name=value lines write it."""
+    return "0x%08x" % value
+
 
 # Key lines of each recorded processor, from the probe's rules applied to the
 # registers in the file.
@@ -35,12 +48,12 @@ EXPECTED = {
         "result": "0", "vendor": "GenuineIntel",
         "brandString": "Intel(R) Core(TM)2 CPU          6600  @ 2.40GHz",
         "family": "6", "model": "15", "stepping": "6",
-        "cpuSignature": str(0x6F6), "maxCpuidLevel": "10",
-        "maxCpuidExtLevel": str(0x80000008), "apicIdCount": "2",
+        "cpuSignature": hx(0x6F6), "maxCpuidLevel": hx(10),
+        "maxCpuidExtLevel": hx(0x80000008), "apicIdCount": "2",
         "cacheDescriptors": "05b0b100005657f0000000002cb43049",
         "descriptorCount": "16", "L2CacheSize": "4096",
         "L2CacheLineSize": "64", "L2CacheAssociativity": "16",
-        "L3CacheSize": "-1", "HTTisSet": "1", "featuresEdx": str(0xBFEBFBFF),
+        "L3CacheSize": "-1", "HTTisSet": "1", "featuresEdx": hx(0xBFEBFBFF),
         "Intel.isIntel": "1", "Intel.maxCoresPerChip": "2", "AMD.isAMD": "0",
         "numCoresPerChip": "2", "numLogicalPerChip": "2",
         "numLogicalPerCore": "1", "htLogicalProcessors": "2",
@@ -49,7 +62,7 @@ EXPECTED = {
     "intel_pentium4_ht_northwood.txt": {
         "result": "0", "brandString": "Intel(R) Pentium(R) 4 CPU 3.00GHz",
         "family": "15", "model": "2", "stepping": "9", "brandIndex": "9",
-        "maxCpuidLevel": "2", "maxCpuidExtLevel": str(0x80000004),
+        "maxCpuidLevel": hx(2), "maxCpuidExtLevel": hx(0x80000004),
         "cacheDescriptors": "665b50000000000000000000007b7040",
         "descriptorCount": "16", "L2CacheSize": "512",
         "L2CacheAssociativity": "8", "Intel.maxCoresPerChip": "0",
@@ -60,11 +73,11 @@ EXPECTED = {
     "amd_opteron_275_family15.txt": {
         "result": "0", "vendor": "AuthenticAMD",
         "brandString": "Dual Core AMD Opteron(tm) Processor 275",
-        "family": "15", "model": "33", "cpuSignature": str(0x20F12),
+        "family": "15", "model": "33", "cpuSignature": hx(0x20F12),
         "cacheDescriptors": "", "descriptorCount": "0",
         "L2CacheSize": "1024", "L2CacheLineSize": "64",
         "L2CacheAssociativity": "16", "AMD.isAMD": "1",
-        "AMD.powerManagement": "63", "AMD.cmpLegacyIsSet": "1",
+        "AMD.powerManagement": hx(63), "AMD.cmpLegacyIsSet": "1",
         "AMD.maxCoresPerChip": "2", "AMD.apicCoreBitsCount": "0",
         "AMD.numOfCores": "2", "numCoresPerChip": "2",
         "numLogicalPerChip": "2", "numLogicalPerCore": "1",
@@ -74,7 +87,7 @@ EXPECTED = {
     "amd_opteron_2356_family10h.txt": {
         "result": "0", "family": "16", "model": "2", "stepping": "3",
         "descriptorCount": "0", "L2CacheSize": "512",
-        "L2CacheAssociativity": "16", "AMD.powerManagement": str(0x1F9),
+        "L2CacheAssociativity": "16", "AMD.powerManagement": hx(0x1F9),
         "AMD.maxCoresPerChip": "4", "AMD.apicCoreBitsCount": "2",
         "AMD.numOfCores": "4", "numCoresPerChip": "1",
         "numLogicalPerChip": "1", "numLogicalPerCore": "1",
@@ -83,8 +96,8 @@ EXPECTED = {
     },
     "amd_duron_spitfire_630.txt": {
         "result": "0", "brandString": "AMD Duron(tm) Processor",
-        "family": "6", "model": "3", "cpuSignature": str(0x630),
-        "maxCpuidExtLevel": str(0x80000006), "L2CacheSize": "64",
+        "family": "6", "model": "3", "cpuSignature": hx(0x630),
+        "maxCpuidExtLevel": hx(0x80000006), "L2CacheSize": "64",
         "L2CacheLineSize": "64", "L2CacheAssociativity": "16",
         "HTTisSet": "0", "AMD.numOfCores": "0", "htLogicalProcessors": "1",
         "numOfCores": "1", "htLogicalPerCore": "1",
@@ -93,7 +106,7 @@ EXPECTED = {
         "result": "0", "vendor": "GenuineIntel",
         "brandString": "Genuine Intel(R) CPU           @ 0000 @ 2.67GHz",
         "family": "6", "model": "10", "stepping": "2",
-        "cpuSignature": str(0x106A2), "maxCpuidLevel": "11",
+        "cpuSignature": hx(0x106A2), "maxCpuidLevel": hx(11),
         "apicIdCount": "16", "HTTisSet": "1", "descriptorCount": "16",
         "L2CacheSize": "256", "L2CacheAssociativity": "8",
         "L3CacheSize": "-1", "Intel.maxCoresPerChip": "8",
@@ -112,6 +125,13 @@ EXPECTED = {
         "L2CacheAssociativity": "8", "AMD.maxCoresPerChip": "128",
         "AMD.numOfCores": "2", "htLogicalProcessors": "2",
         "numOfCores": "2", "htLogicalPerCore": "1",
+    },
+    "amd_epyc_vm_cache_leaves.txt": {
+        "result": "0", "family": "25", "model": "1", "stepping": "1",
+        "cpuSignature": hx(0x00A00F11), "maxCpuidExtLevel": hx(0x80000022),
+        "ext1Ecx": hx(0x004003F3), "L2CacheSize": "512",
+        "L2CacheAssociativity": "8", "L3CacheSize": "-1",
+        "htLogicalProcessors": "2", "numOfCores": "2",
     },
 }
 
@@ -132,6 +152,51 @@ def parse_output(testcase, stdout):
     pairs = [line.split("=", 1) for line in text[:-1].split("\n")]
     testcase.assertEqual(NAMES, [p[0] for p in pairs])
     return dict(pairs)
+
+
+def kernel_processor(cpu):
+    """cpu family, model and stepping of logical processor `cpu` in
+    /proc/cpuinfo; None where the file or the fields are missing."""
+    try:
+        with open("/proc/cpuinfo") as f:
+            blocks = f.read().split("\n\n")
+    except OSError:
+        return None
+    for block in blocks:
+        fields = dict((k.strip(), v.strip()) for k, _, v in
+                      (line.partition(":") for line in block.splitlines()))
+        if fields.get("processor") == str(cpu):
+            try:
+                return tuple(int(fields[k]) for k in
+                             ("cpu family", "model", "stepping"))
+            except (KeyError, ValueError):
+                return None
+    return None
+
+
+def kernel_caches(cpu):
+    """The caches of logical processor `cpu` below /sys/devices/system/cpu as
+    (level, type, size in KB, ways, line size), sorted; None where the
+    kernel shows none."""
+    root = "/sys/devices/system/cpu/cpu%d/cache" % cpu
+    try:
+        names = sorted(n for n in os.listdir(root) if n.startswith("index"))
+    except OSError:
+        return None
+    caches = []
+    for name in names:
+        def attribute(what):
+            with open(os.path.join(root, name, what)) as f:
+                return f.read().strip()
+        try:
+            size = attribute("size")
+            caches.append((int(attribute("level")), attribute("type").lower(),
+                           int(size[:-1]) if size.endswith("K") else -1,
+                           int(attribute("ways_of_associativity")),
+                           int(attribute("coherency_line_size"))))
+        except (OSError, ValueError):
+            return None
+    return sorted(caches) or None
 
 
 def capacity_line(stdout, program):
@@ -176,14 +241,77 @@ class OptionCases:
                 # same values, and the capacities.
                 parsed = json.loads(data.stdout.decode("utf-8"))
                 want = parse_output(self, fields.stdout)
-                self.assertEqual(NAMES + ["nodeCapacity"], list(parsed))
-                self.assertEqual(want, {name: str(parsed[name])
-                                        for name in NAMES})
+                self.assertEqual(NAMES + ["nodeCapacity", "processor",
+                                          "caches"], list(parsed))
+                self.assertEqual(want, {
+                    name: hx(parsed[name]) if name in REGISTER_FIELDS
+                    else str(parsed[name]) for name in NAMES})
                 self.assertEqual((used, source), (parsed["packagesUsed"],
                                                   parsed["packagesSource"]))
                 self.assertEqual((vs, vmware), (
                     parsed["nodeCapacity"]["vs-enabler"]["value"],
                     parsed["nodeCapacity"]["vmware-enabler"]["value"]))
+
+    def test_summary_and_json_show_the_vendors_numbering_and_every_cache(self):
+        # The record keeps its own family and model (Nehalem's model 10,
+        # Opteron 275's model 33 as the probe extends it); the summary and
+        # the JSON number them as the vendors do. The Opteron's leaf
+        # 0x80000006 codes 16 ways as 8; the recorded EPYC's codes its L3's
+        # ways as 9, "see leaf 0x8000001D", which is no number of ways.
+        cases = [
+            ("intel_xeon_nehalem_ep_106a2.txt", (6, 26, 2), [
+                "signature:           0x000106a2",
+                "highest leaves:      0x0000000b, 0x80000008",
+                "caches:              4, from leaf 4",
+                "  L1 data:           32 KB, 8-way, 64-byte lines, shared by"
+                " up to 2 logical processors",
+                "  L1 instruction:    32 KB, 4-way, 64-byte lines, shared by"
+                " up to 2 logical processors",
+                "  L2 unified:        256 KB, 8-way, 64-byte lines, shared by"
+                " up to 2 logical processors",
+                "  L3 unified:        8 MB, 16-way, 64-byte lines, shared by"
+                " up to 16 logical processors"]),
+            ("amd_opteron_275_family15.txt", (15, 33, 2), [
+                "caches:              3, from leaves 0x80000005 and "
+                "0x80000006",
+                "  L1 data:           64 KB, 2-way, 64-byte lines",
+                "  L2 unified:        1 MB, 16-way, 64-byte lines"]),
+            ("amd_epyc_vm_recorded.txt", (25, 17, 1), [
+                "  L2 unified:        1 MB, 8-way, 64-byte lines",
+                "  L3 unified:        320 MB, ways not reported, 64-byte "
+                "lines"]),
+            ("amd_epyc_vm_cache_leaves.txt", (25, 1, 1), [
+                "caches:              4, from leaf 0x8000001D",
+                "  L3 unified:        32 MB, 16-way, 64-byte lines, shared by"
+                " 2 logical processors"]),
+            ("intel_pentium4_ht_northwood.txt", (15, 2, 9), [
+                "caches:              1, from leaf 2 and leaf 0x80000006",
+                "  L2 unified:        512 KB, 8-way, 64-byte lines"]),
+            ("forged_processor_texts.txt", (0, 0, 0), [
+                "caches:              none reported"]),
+        ]
+        for name, (family, model, stepping), lines in cases:
+            with self.subTest(fixture=name):
+                summary = self.cpuprobe(["--summary", "--replay",
+                                         self.fixture_arg(name)])
+                self.assertEqual((0, b""), (summary.status, summary.stderr))
+                got = summary.stdout.decode("latin-1").splitlines()
+                self.assertIn("family/model/step:   %d / %d / %d"
+                              % (family, model, stepping), got)
+                for line in lines:
+                    self.assertIn(line, got)
+                data = json.loads(self.cpuprobe(
+                    ["--json", "--replay", self.fixture_arg(name)])
+                    .stdout.decode("utf-8"))
+                self.assertEqual({"family": family, "model": model,
+                                  "stepping": stepping}, data["processor"])
+                caches = [line for line in got if line.startswith("  L")]
+                self.assertEqual(len(caches), len(data["caches"]["levels"]))
+        no_cpuid = self.cpuprobe(["--json", "--replay", self.fixture_arg(
+            "no_cpuid_host.txt", "no-cpuid\n")])
+        data = json.loads(no_cpuid.stdout.decode("utf-8"))
+        self.assertIsNone(data["processor"])
+        self.assertEqual({"source": "", "levels": []}, data["caches"])
 
     def test_help_version_and_refused_combinations(self):
         for args, status, shows in ((["--help"], 0, b"--summary"),
@@ -324,6 +452,31 @@ class NativeCpuProbeTest(OptionCases, TempDirCase):
         self.assertEqual(2 * int(got["descriptorCount"]),
                          len(got["cacheDescriptors"]))
 
+    def test_live_probe_agrees_with_the_kernel(self):
+        """The kernel reads the same CPUID (a hypervisor's, on a virtual
+        machine), so /proc/cpuinfo and the cache folders below
+        /sys/devices/system/cpu must agree with what cpuprobe shows."""
+        allowed = os.sched_getaffinity(0)
+        cpu = min(allowed)
+        processor, caches = kernel_processor(cpu), kernel_caches(cpu)
+        if processor is None and caches is None:
+            self.skipTest("no /proc/cpuinfo or cache folders on this system")
+        # On one logical processor: hybrid processors differ by core.
+        os.sched_setaffinity(0, {cpu})
+        self.addCleanup(os.sched_setaffinity, 0, allowed)
+        result = self.probe("--json")
+        self.assertEqual(0, result.status, result.stderr)
+        data = json.loads(result.stdout.decode("utf-8"))
+        if processor is not None:
+            shown = data["processor"]
+            self.assertEqual(processor, (shown["family"], shown["model"],
+                                         shown["stepping"]))
+        if caches is not None:
+            ours = sorted((c["level"], c["type"], c["sizeBytes"] // 1024,
+                           c["ways"], c["lineSize"])
+                          for c in data["caches"]["levels"])
+            self.assertEqual(caches, ours, data["caches"]["source"])
+
     def test_recording_replays_to_the_live_record(self):
         live = self.probe()
         recorded = self.probe("--record")
@@ -333,6 +486,10 @@ class NativeCpuProbeTest(OptionCases, TempDirCase):
             f.write(recorded.stdout)
         want = parse_output(self, live.stdout)
         del want["apicId"]
+        # The recording holds the cache leaves the summary reads as well.
+        self.assertEqual(
+            self.probe("--summary").stdout,
+            self.probe("--summary", "--replay", self.path("this.txt")).stdout)
         # On another machine too: one whose system counts three packages.
         other = make_cpu_root(self.path("other"), 3)
         for env in ({}, {"KEP_CPU_ROOT": other}):
@@ -348,7 +505,9 @@ class NativeCpuProbeTest(OptionCases, TempDirCase):
     def test_unreadable_or_malformed_replay_file_gives_2(self):
         with open(self.path("bad.txt"), "w") as f:
             f.write("00000000: 0000000D-756E6547\n")
-        cases = [("missing", self.path("none.txt"), "cannot read"),
+        cases = [("missing", self.path("none.txt"),
+                  "cpuprobe: cannot read %s: No such file or directory "
+                  "(error 2)" % self.path("none.txt")),
                  ("malformed", self.path("bad.txt"), "line 1:"),
                  ("directory", self.dir, "")]
         for why, path, text in cases:
@@ -428,7 +587,12 @@ class CpuProbeTest(OptionCases, e2e.WindowsCase):
         self.assertEqual(2, ours.status)
         self.assertEqual(2, theirs.status)
         self.assertEqual(b"", theirs.stdout)
-        self.assertIn(b"cannot read", theirs.stderr)
+        # The reason follows the path: the system's text and its code, which
+        # is 2 for a missing file both as errno and as GetLastError().
+        for result in (ours, theirs):
+            self.assertIn(b"cannot read ", result.stderr)
+            self.assertIn(b"none.txt: ", result.stderr)
+            self.assertIn(b" (error 2)", result.stderr)
 
     @e2e.every_lane
     def test_live_probe_under_wine(self):

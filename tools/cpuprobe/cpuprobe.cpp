@@ -7,6 +7,7 @@
 #include "common/program_info.h"
 #include "cpuprobe_output.h"
 #include "invscan/scanners/cpuid.h"
+#include "invscan/scanners/cpuid_details.h"
 #include "invscan/scanners/cpuid_replay.h"
 
 #include <stdio.h>
@@ -113,7 +114,10 @@ bool parseOptions(int argc, char** argv, Options* options) {
 int record() {
   RecordingCpuIdSource recorder(processorCpuIdSource());
   CpuIdInfo info;
-  getCpuIdInfo(&info, recorder);
+  // The cache list reads leaves and sub-leaves the probe does not; the
+  // recording holds them too, so that a replay shows the same caches.
+  if (getCpuIdInfo(&info, recorder) == 0)
+    listCaches(info, recorder);
   printf("# recorded by cpuprobe --record\n");
   if (info.vendor[0] || info.brandString[0])
     printf("# %s %s\n", escapedText(info.vendor).c_str(),
@@ -162,16 +166,16 @@ int main(int argc, char** argv) {
   CpuIdInfo info;
   int result = getCpuIdInfo(&info, *processor.cpuIdSource);
   Packages packages = countPackages(result, info, processor);
-  switch (options.output) {
-  case Output::kFields:
+  if (options.output == Output::kFields) {
     printFieldLines(result, info, packages);
-    break;
-  case Output::kSummary:
-    printSummary(result, info, packages);
-    break;
-  case Output::kJson:
-    printJson(result, info, packages);
-    break;
+    return kStatusOk;
   }
+  CacheList caches{"", {}};
+  if (result == 0)
+    caches = listCaches(info, *processor.cpuIdSource);
+  if (options.output == Output::kSummary)
+    printSummary(result, info, caches, packages);
+  else
+    printJson(result, info, caches, packages);
   return kStatusOk;
 }

@@ -10,9 +10,11 @@
 
 namespace {
 
-/// One line of the output: a name and an integer, unsigned or text value.
+/// One line of the output: a name and an integer, register or text value. A
+/// register value (a register, or bits of one) is written in hexadecimal in
+/// the name=value lines and as a number in the JSON.
 struct Field {
-  enum Kind { kInt, kUnsigned, kText } kind;
+  enum Kind { kInt, kRegister, kText } kind;
   const char* name;
   long long number;
   std::string text;
@@ -22,8 +24,8 @@ Field intField(const char* name, int32_t value) {
   return {Field::kInt, name, value, std::string()};
 }
 
-Field unsignedField(const char* name, uint32_t value) {
-  return {Field::kUnsigned, name, static_cast<long long>(value), std::string()};
+Field registerField(const char* name, uint32_t value) {
+  return {Field::kRegister, name, static_cast<long long>(value), std::string()};
 }
 
 Field textField(const char* name, const std::string& value) {
@@ -58,9 +60,9 @@ std::vector<Field> recordFields(int result, const CpuIdInfo& info) {
       intField("stepping", info.stepping),
       intField("processorType", info.processorType),
       intField("brandIndex", info.brandIndex),
-      unsignedField("cpuSignature", info.cpuSignature),
-      unsignedField("maxCpuidLevel", info.maxCpuidLevel),
-      unsignedField("maxCpuidExtLevel", info.maxCpuidExtLevel),
+      registerField("cpuSignature", info.cpuSignature),
+      registerField("maxCpuidLevel", info.maxCpuidLevel),
+      registerField("maxCpuidExtLevel", info.maxCpuidExtLevel),
       intField("apicId", info.apicId),
       intField("apicIdCount", info.apicIdCount),
       textField("cacheDescriptors", descriptorText(info)),
@@ -71,17 +73,17 @@ std::vector<Field> recordFields(int result, const CpuIdInfo& info) {
       intField("L3CacheLineSize", info.L3CacheLineSize),
       intField("L3CacheAssociativity", info.L3CacheAssociativity),
       intField("HTTisSet", info.HTTisSet),
-      unsignedField("featuresEcx", info.featuresEcx),
-      unsignedField("featuresEdx", info.featuresEdx),
-      unsignedField("ext1Eax", info.ext1Eax),
-      unsignedField("ext1Ebx", info.ext1Ebx),
-      unsignedField("ext1Ecx", info.ext1Ecx),
-      unsignedField("ext1Edx", info.ext1Edx),
+      registerField("featuresEcx", info.featuresEcx),
+      registerField("featuresEdx", info.featuresEdx),
+      registerField("ext1Eax", info.ext1Eax),
+      registerField("ext1Ebx", info.ext1Ebx),
+      registerField("ext1Ecx", info.ext1Ecx),
+      registerField("ext1Edx", info.ext1Edx),
       intField("Intel.isIntel", info.Intel.isIntel),
       intField("Intel.maxCoresPerChip", info.Intel.maxCoresPerChip),
       intField("AMD.isAMD", info.AMD.isAMD),
-      unsignedField("AMD.powerManagement", info.AMD.powerManagement),
-      unsignedField("AMD.extBrandId", info.AMD.extBrandId),
+      registerField("AMD.powerManagement", info.AMD.powerManagement),
+      registerField("AMD.extBrandId", info.AMD.extBrandId),
       intField("AMD.cmpLegacyIsSet", info.AMD.cmpLegacyIsSet),
       intField("AMD.maxCoresPerChip", info.AMD.maxCoresPerChip),
       intField("AMD.apicCoreBitsCount", info.AMD.apicCoreBitsCount),
@@ -110,8 +112,9 @@ void printFields(const std::vector<Field>& fields) {
   for (const Field& field : fields) {
     if (field.kind == Field::kText)
       printf("%s=%s\n", field.name, escapedText(field.text).c_str());
-    else if (field.kind == Field::kUnsigned)
-      printf("%s=%lu\n", field.name, static_cast<unsigned long>(field.number));
+    else if (field.kind == Field::kRegister)
+      printf("%s=%s\n", field.name,
+             hexText(static_cast<uint32_t>(field.number)).c_str());
     else
       printf("%s=%ld\n", field.name, static_cast<long>(field.number));
   }
@@ -164,19 +167,74 @@ std::string counted(int32_t count, const char* thing) {
   return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
 }
 
-std::string cacheText(const char* level, int32_t size, int32_t line,
-                      int32_t ways) {
-  if (size <= 0)
-    return std::string(level) + " not reported";
-  std::string text = std::string(level) + " " + std::to_string(size) + " KB";
-  if (line > 0)
-    text += ", " + std::to_string(line) + "-byte lines";
-  if (ways > 0)
-    text += ", " + std::to_string(ways) + "-way";
+// Whole megabytes as MB, whole kilobytes as KB, anything else in bytes.
+std::string sizeText(uint64_t bytes) {
+  const uint64_t kKb = 1024;
+  if (bytes >= kKb * kKb && bytes % (kKb * kKb) == 0)
+    return std::to_string(bytes / (kKb * kKb)) + " MB";
+  if (bytes >= kKb && bytes % kKb == 0)
+    return std::to_string(bytes / kKb) + " KB";
+  return std::to_string(bytes) + " bytes";
+}
+
+std::string cacheText(const CacheLevel& cache, bool sharingIsAnUpperBound) {
+  std::string text = sizeText(cache.sizeBytes);
+  if (cache.fullyAssociative)
+    text += ", fully associative";
+  else if (cache.ways > 0)
+    text += ", " + std::to_string(cache.ways) + "-way";
+  else
+    text += ", ways not reported";
+  if (cache.lineSize > 0)
+    text += ", " + std::to_string(cache.lineSize) + "-byte lines";
+  if (cache.sharedBy > 0)
+    text += std::string(", shared by ") +
+            (sharingIsAnUpperBound ? "up to " : "") +
+            counted(cache.sharedBy, "logical processor");
   return text;
 }
 
+void printCaches(const CacheList& caches) {
+  auto line = [](const std::string& label, const std::string& value) {
+    printf("%-20s %s\n", label.c_str(), value.c_str());
+  };
+  if (caches.levels.empty()) {
+    line("caches:", "none reported");
+    return;
+  }
+  line("caches:",
+       std::to_string(caches.levels.size()) + ", from " + caches.source);
+  for (const CacheLevel& cache : caches.levels)
+    line("  L" + std::to_string(cache.level) + " " + cacheTypeName(cache.type) +
+             ":",
+         cacheText(cache, caches.sharingIsAnUpperBound));
+}
+
+nlohmann::ordered_json cachesJson(const CacheList& caches) {
+  nlohmann::ordered_json levels = nlohmann::ordered_json::array();
+  // Figures that are not reported are null.
+  auto orNull = [](int32_t value) {
+    return value > 0 ? nlohmann::ordered_json(value) : nlohmann::ordered_json();
+  };
+  for (const CacheLevel& cache : caches.levels) {
+    levels.push_back({{"level", cache.level},
+                      {"type", cacheTypeName(cache.type)},
+                      {"sizeBytes", cache.sizeBytes},
+                      {"ways", orNull(cache.ways)},
+                      {"fullyAssociative", cache.fullyAssociative},
+                      {"lineSize", orNull(cache.lineSize)},
+                      {"sharedBy", orNull(cache.sharedBy)}});
+  }
+  return {{"source", caches.source}, {"levels", levels}};
+}
+
 } // namespace
+
+std::string hexText(uint32_t value) {
+  char text[11];
+  snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(value));
+  return text;
+}
 
 std::string escapedText(const std::string& text) {
   std::string out;
@@ -223,7 +281,8 @@ void printFieldLines(int result, const CpuIdInfo& info,
   printFields(packageFields(packages));
 }
 
-void printSummary(int result, const CpuIdInfo& info, const Packages& p) {
+void printSummary(int result, const CpuIdInfo& info, const CacheList& caches,
+                  const Packages& p) {
   auto line = [](const char* label, const std::string& value) {
     printf("%-20s %s\n", label, value.c_str());
   };
@@ -232,9 +291,13 @@ void printSummary(int result, const CpuIdInfo& info, const Packages& p) {
   line("brand:",
        info.brandString[0] ? escapedText(info.brandString) : "(none)");
   if (result == 0) {
-    line("family/model/step:", std::to_string(info.family) + " / " +
-                                   std::to_string(info.model) + " / " +
-                                   std::to_string(info.stepping));
+    DisplaySignature shown = displaySignature(info);
+    line("family/model/step:", std::to_string(shown.family) + " / " +
+                                   std::to_string(shown.model) + " / " +
+                                   std::to_string(shown.stepping));
+    line("signature:", hexText(info.cpuSignature));
+    line("highest leaves:",
+         hexText(info.maxCpuidLevel) + ", " + hexText(info.maxCpuidExtLevel));
   }
   line("logical processors:",
        std::to_string(p.processors) + " (as the operating system counts them)");
@@ -248,11 +311,7 @@ void printSummary(int result, const CpuIdInfo& info, const Packages& p) {
                            std::to_string(p.byDivision));
   line("system's count:",
        p.system >= 1 ? std::to_string(p.system) : std::string("not known"));
-  line("caches:", cacheText("L2", info.L2CacheSize, info.L2CacheLineSize,
-                            info.L2CacheAssociativity) +
-                      "; " +
-                      cacheText("L3", info.L3CacheSize, info.L3CacheLineSize,
-                                info.L3CacheAssociativity));
+  printCaches(caches);
   Capacity vs = vsCapacity(result, p);
   Capacity vmware = vmwareCapacity(result, p);
   line("vs-enabler:",
@@ -263,7 +322,8 @@ void printSummary(int result, const CpuIdInfo& info, const Packages& p) {
 
 // --- JSON --------------------------------------------------------------------
 
-void printJson(int result, const CpuIdInfo& info, const Packages& p) {
+void printJson(int result, const CpuIdInfo& info, const CacheList& caches,
+               const Packages& p) {
   nlohmann::ordered_json out;
   std::vector<Field> fields = recordFields(result, info);
   for (const Field& field : packageFields(p))
@@ -279,6 +339,15 @@ void printJson(int result, const CpuIdInfo& info, const Packages& p) {
   out["nodeCapacity"] = {
       {"vs-enabler", {{"value", vs.value}, {"why", vs.why}}},
       {"vmware-enabler", {{"value", vmware.value}, {"why", vmware.why}}}};
+  if (result == 0) {
+    DisplaySignature shown = displaySignature(info);
+    out["processor"] = {{"family", shown.family},
+                        {"model", shown.model},
+                        {"stepping", shown.stepping}};
+  } else {
+    out["processor"] = nullptr;
+  }
+  out["caches"] = cachesJson(caches);
   // The vendor and brand are bytes the processor gives: any that are not
   // UTF-8 become U+FFFD instead of ending the output.
   std::string text =

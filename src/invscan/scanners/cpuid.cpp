@@ -146,14 +146,23 @@ void countPerChip(CpuIdInfo* info) {
 
 } // namespace
 
+CpuIdRegisters CpuIdSource::readSubLeaf(uint32_t leaf, uint32_t subLeaf) {
+  if (subLeaf == 0)
+    return read(leaf);
+  return {0, 0, 0, 0};
+}
+
 namespace {
 
 class ProcessorCpuIdSource : public CpuIdSource {
 public:
   bool hasCpuId() override { return cpuidInstructionAvailable(); }
   CpuIdRegisters read(uint32_t leaf) override {
-    // Leaf 4 and every other leaf are read at sub-leaf 0.
+    // The probe reads leaf 4 and every other leaf at sub-leaf 0.
     return executeCpuid(leaf, 0);
+  }
+  CpuIdRegisters readSubLeaf(uint32_t leaf, uint32_t subLeaf) override {
+    return executeCpuid(leaf, subLeaf);
   }
 };
 

@@ -69,6 +69,11 @@ public:
   virtual bool hasCpuId() = 0;
   /// CPUID with EAX = `leaf` and ECX = 0.
   virtual CpuIdRegisters read(uint32_t leaf) = 0;
+  /// CPUID with EAX = `leaf` and ECX = `subLeaf`, for the leaves that list
+  /// their items by sub-leaf (the cache leaves 4 and 0x8000001D). Sub-leaf 0
+  /// is read(leaf). A source that keeps no other sub-leaves, as this default
+  /// does, answers them with zeros, which those leaves take as the list's end.
+  virtual CpuIdRegisters readSubLeaf(uint32_t leaf, uint32_t subLeaf);
 };
 
 /// The instruction on this processor. On processors other than x86 and

@@ -129,7 +129,8 @@ bool readSubLeaf(LineReader& line, uint32_t* subLeaf) {
 }
 
 LineKind readLine(const char* begin, const char* end, uint32_t* leaf,
-                  CpuIdRegisters* regs, int* count, const char** problem) {
+                  uint32_t* subLeaf, CpuIdRegisters* regs, int* count,
+                  const char** problem) {
   while (end != begin && (end[-1] == '\r' || end[-1] == ' ' || end[-1] == '\t'))
     --end;
   LineReader line(begin, end);
@@ -167,8 +168,8 @@ LineKind readLine(const char* begin, const char* end, uint32_t* leaf,
     }
   }
   line.skipBlanks();
-  uint32_t subLeaf = 0;
-  if (line.acceptChar('[') && !readSubLeaf(line, &subLeaf)) {
+  *subLeaf = 0;
+  if (line.acceptChar('[') && !readSubLeaf(line, subLeaf)) {
     *problem = "expected a sub-leaf as [SL nn]";
     return LineKind::kMalformed;
   }
@@ -177,16 +178,14 @@ LineKind readLine(const char* begin, const char* end, uint32_t* leaf,
     *problem = "unexpected text after the registers";
     return LineKind::kMalformed;
   }
-  if (subLeaf != 0)
-    return LineKind::kIgnored;
   *regs = {words[0], words[1], words[2], words[3]};
   return LineKind::kReading;
 }
 
 } // namespace
 
-CpuIdRegisters ReplayCpuIdSource::read(uint32_t leaf) {
-  auto found = leaves_.find(leaf);
+CpuIdRegisters ReplayCpuIdSource::readSubLeaf(uint32_t leaf, uint32_t subLeaf) {
+  auto found = leaves_.find({leaf, subLeaf});
   if (found == leaves_.end())
     return {0, 0, 0, 0};
   Readings& readings = found->second;
@@ -196,8 +195,9 @@ CpuIdRegisters ReplayCpuIdSource::read(uint32_t leaf) {
   return regs;
 }
 
-void ReplayCpuIdSource::addReading(uint32_t leaf, const CpuIdRegisters& regs) {
-  leaves_[leaf].values.push_back(regs);
+void ReplayCpuIdSource::addReading(uint32_t leaf, uint32_t subLeaf,
+                                   const CpuIdRegisters& regs) {
+  leaves_[{leaf, subLeaf}].values.push_back(regs);
 }
 
 void ReplayCpuIdSource::rewind() {
@@ -215,14 +215,16 @@ bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
       ++lineEnd;
     ++lineNumber;
     uint32_t leaf = 0;
+    uint32_t subLeaf = 0;
     CpuIdRegisters regs = {0, 0, 0, 0};
     int count = 0;
     const char* problem = "";
-    switch (readLine(begin, lineEnd, &leaf, &regs, &count, &problem)) {
+    switch (
+        readLine(begin, lineEnd, &leaf, &subLeaf, &regs, &count, &problem)) {
     case LineKind::kIgnored:
       break;
     case LineKind::kReading:
-      out->addReading(leaf, regs);
+      out->addReading(leaf, subLeaf, regs);
       break;
     case LineKind::kNoCpuId:
       out->setHasCpuId(false);
@@ -246,9 +248,12 @@ bool parseCpuIdReplay(const char* text, size_t size, ReplayCpuIdSource* out,
 bool loadCpuIdReplay(const std::string& path, ReplayCpuIdSource* out,
                      std::string* err) {
   std::string text;
-  if (!readRegularFile(path, kCpuIdReplayMaxBytes, &text)) {
+  SystemError error;
+  if (!readRegularFile(path, kCpuIdReplayMaxBytes, &text, &error)) {
+    // The path is said once; the system's text and code say why.
     if (err)
-      *err = "cannot read " + path;
+      *err = "cannot read " + path + ": " + error.text + " (error " +
+             std::to_string(error.code) + ")";
     return false;
   }
   if (parseCpuIdReplay(text.data(), text.size(), out, err))
@@ -258,12 +263,19 @@ bool loadCpuIdReplay(const std::string& path, ReplayCpuIdSource* out,
   return false;
 }
 
-std::string formatCpuIdReplayLine(uint32_t leaf, const CpuIdRegisters& regs) {
-  char line[64];
-  snprintf(line, sizeof(line), "%08X: %08X-%08X-%08X-%08X",
-           static_cast<unsigned>(leaf), static_cast<unsigned>(regs.eax),
-           static_cast<unsigned>(regs.ebx), static_cast<unsigned>(regs.ecx),
-           static_cast<unsigned>(regs.edx));
+std::string formatCpuIdReplayLine(uint32_t leaf, const CpuIdRegisters& regs,
+                                  uint32_t subLeaf) {
+  char line[80];
+  int n =
+      snprintf(line, sizeof(line), "%08X: %08X-%08X-%08X-%08X",
+               static_cast<unsigned>(leaf), static_cast<unsigned>(regs.eax),
+               static_cast<unsigned>(regs.ebx), static_cast<unsigned>(regs.ecx),
+               static_cast<unsigned>(regs.edx));
+  // Sub-leaf 0 keeps the plain form, so a recording of the probe alone reads
+  // as it always has.
+  if (subLeaf != 0 && n > 0)
+    snprintf(line + n, sizeof(line) - static_cast<size_t>(n), " [SL %02X]",
+             static_cast<unsigned>(subLeaf));
   return line;
 }
 
@@ -280,7 +292,14 @@ bool RecordingCpuIdSource::hasCpuId() {
 
 CpuIdRegisters RecordingCpuIdSource::read(uint32_t leaf) {
   CpuIdRegisters regs = inner_.read(leaf);
-  readings_.emplace_back(leaf, regs);
+  readings_.push_back({leaf, 0, regs});
+  return regs;
+}
+
+CpuIdRegisters RecordingCpuIdSource::readSubLeaf(uint32_t leaf,
+                                                 uint32_t subLeaf) {
+  CpuIdRegisters regs = inner_.readSubLeaf(leaf, subLeaf);
+  readings_.push_back({leaf, subLeaf, regs});
   return regs;
 }
 
@@ -288,7 +307,8 @@ std::string RecordingCpuIdSource::replayText() const {
   if (lacksCpuId_)
     return std::string(kNoCpuIdLine) + "\n";
   std::string text;
-  for (const auto& reading : readings_)
-    text += formatCpuIdReplayLine(reading.first, reading.second) + "\n";
+  for (const Reading& reading : readings_)
+    text += formatCpuIdReplayLine(reading.leaf, reading.regs, reading.subLeaf) +
+            "\n";
   return text;
 }

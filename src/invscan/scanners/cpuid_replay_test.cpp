@@ -1,5 +1,6 @@
 #include "invscan/scanners/cpuid_replay.h"
 
+#include "common/platform/system_error.h"
 #include "invscan/scanners/cpuid_test_source.h"
 #include "test_util.h"
 
@@ -42,7 +43,7 @@ TEST(CpuIdReplayTest, AcceptedLineForms) {
        "00000000: 00000001-00000000-00000000-00000000 [SL 01]"},
       {"blanks around", "\t CPUID  00000000:   0000000D-756E6547-6C65746E-"
                         "49656E69  [ SL 0 ]  \n"},
-      {"other sub-leaves and comments ignored",
+      {"other sub-leaves kept apart, comments ignored",
        "#00000000: 00000001-00000000-00000000-00000000\n"
        "00000000: 00000002-00000000-00000000-00000000 [SL 0A]\n"
        "   # indented comment\n"
@@ -74,6 +75,45 @@ TEST(CpuIdReplayTest, ReadingsComeInOrderAndTheLastRepeats) {
   expectRegs({0, 0, 0, 0}, source.read(4));
   source.rewind();
   expectRegs({3, 1, 2, 3}, source.read(2));
+}
+
+TEST(CpuIdReplayTest, SubLeavesAreKeptApartAndRecordedWithTheirNumber) {
+  ReplayCpuIdSource source;
+  ASSERT_TRUE(parse("00000004: 1C004122-00C0003F-0000007F-00000000 [SL 01]\n"
+                    "00000004: 1C004121-01C0003F-0000003F-00000000\n"
+                    "00000004: 00000000-00000000-0000000A-00000000 [SL 0a]\n"
+                    "8000001D: 00004121-01C0003F-0000003F-00000000 [SL 00]\n",
+                    &source));
+  // The probe's read(4) is sub-leaf 0, whatever other sub-leaves surround it.
+  expectRegs({0x1C004121, 0x01C0003F, 0x3F, 0}, source.read(4));
+  expectRegs({0x1C004121, 0x01C0003F, 0x3F, 0}, source.readSubLeaf(4, 0));
+  expectRegs({0x1C004122, 0x00C0003F, 0x7F, 0}, source.readSubLeaf(4, 1));
+  expectRegs({0, 0, 0x0A, 0}, source.readSubLeaf(4, 10));
+  expectRegs({0, 0, 0, 0}, source.readSubLeaf(4, 2));
+  expectRegs({0x4121, 0x01C0003F, 0x3F, 0}, source.read(0x8000001Du));
+  expectRegs({0, 0, 0, 0}, source.readSubLeaf(0x8000001Du, 1));
+
+  // A recording keeps each sub-leaf's number and replays to the same
+  // readings; sub-leaf 0 keeps the plain form.
+  RecordingCpuIdSource recorder(source);
+  recorder.read(4);
+  recorder.readSubLeaf(4, 1);
+  recorder.readSubLeaf(4, 0x1F);
+  EXPECT_EQ("00000004: 1C004121-01C0003F-0000003F-00000000\n"
+            "00000004: 1C004122-00C0003F-0000007F-00000000 [SL 01]\n"
+            "00000004: 00000000-00000000-00000000-00000000 [SL 1F]\n",
+            recorder.replayText());
+  ReplayCpuIdSource replay;
+  ASSERT_TRUE(parse(recorder.replayText(), &replay));
+  expectRegs({0x1C004122, 0x00C0003F, 0x7F, 0}, replay.readSubLeaf(4, 1));
+
+  // A source that knows sub-leaf 0 alone answers the others with zeros.
+  struct LeafOnly : CpuIdSource {
+    bool hasCpuId() override { return true; }
+    CpuIdRegisters read(uint32_t leaf) override { return {leaf, 2, 3, 4}; }
+  } plain;
+  expectRegs({4, 2, 3, 4}, plain.readSubLeaf(4, 0));
+  expectRegs({0, 0, 0, 0}, plain.readSubLeaf(4, 1));
 }
 
 TEST(CpuIdReplayTest, EveryProbeSeesTheSameProcessor) {
@@ -236,7 +276,12 @@ TEST(CpuIdReplayTest, UnreadableFileNamesThePath) {
   ReplayCpuIdSource source;
   std::string err;
   EXPECT_FALSE(loadCpuIdReplay("missing.txt", &source, &err));
-  EXPECT_EQ("cannot read missing.txt", err);
+  long missing = noSuchFileErrorCode();
+  EXPECT_EQ("cannot read missing.txt: " + systemErrorText(missing) +
+                " (error " + std::to_string(missing) + ")",
+            err);
+  EXPECT_FALSE(loadCpuIdReplay(".", &source, &err));
+  EXPECT_EQ(0u, err.find("cannot read .: ")) << err;
 
   ASSERT_TRUE(writeTestFile("bad.txt", "00000000: 1-2-3-4\n"));
   EXPECT_FALSE(loadCpuIdReplay("bad.txt", &source, &err));
@@ -287,8 +332,9 @@ TEST(CpuIdReplayTest, RecordingReplaysToTheSameRecord) {
   EXPECT_EQ("no-cpuid\n", oldRecorder.replayText());
 }
 
-// The recorded processors below tests/fixtures/cpuid, and the figures the
-// probe's rules give for their registers.
+// The recorded processors below tests/fixtures/cpuid, the figures the probe's
+// rules give for their registers, and what cpuprobe shows beside them: the
+// family, model and stepping as the vendors number them, and the caches.
 TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
   struct Case {
     const char* file;
@@ -303,27 +349,42 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
     int32_t amdNumOfCores;
     int32_t numCoresPerChip, numLogicalPerChip, numLogicalPerCore;
     int32_t htLogicalProcessors, numOfCores, htLogicalPerCore;
+    DisplaySignature display;
+    const char* caches;
   };
   const Case cases[] = {
       {"intel_core2_duo_e6600.txt", "GenuineIntel",
        "Intel(R) Core(TM)2 CPU          6600  @ 2.40GHz", 6, 15, 6, 16, 4096,
-       64, 16, -1, 0, 2, 2, 1, 2, 2, 1},
+       64, 16, -1, 0, 2, 2, 1, 2, 2, 1, {6, 15, 6},
+       "L1d 32K 8w 64B x1, L1i 32K 8w 64B x1, L2 4096K 16w 64B x2"},
       {"intel_pentium4_ht_northwood.txt", "GenuineIntel",
        "Intel(R) Pentium(R) 4 CPU 3.00GHz", 15, 2, 9, 16, 512, 64, 8, -1, 0,
-       1, 2, 2, 2, 1, 2},
+       1, 2, 2, 2, 1, 2, {15, 2, 9}, "L2 512K 8w 64B"},
       {"amd_opteron_275_family15.txt", "AuthenticAMD",
        "Dual Core AMD Opteron(tm) Processor 275", 15, 33, 2, 0, 1024, 64, 16,
-       -1, 2, 2, 2, 1, 2, 2, 1},
+       -1, 2, 2, 2, 1, 2, 2, 1, {15, 33, 2},
+       "L1d 64K 2w 64B, L1i 64K 2w 64B, L2 1024K 16w 64B"},
       {"amd_opteron_2356_family10h.txt", "AuthenticAMD",
        "Quad-Core AMD Opteron(tm) Processor 2356", 16, 2, 3, 0, 512, 64, 16,
-       -1, 4, 1, 1, 1, 4, 4, 1},
+       -1, 4, 1, 1, 1, 4, 4, 1, {16, 2, 3},
+       "L1d 64K 2w 64B, L1i 64K 2w 64B, L2 512K 16w 64B, L3 2048K 32w 64B"},
       {"amd_duron_spitfire_630.txt", "AuthenticAMD", "AMD Duron(tm) Processor",
-       6, 3, 0, 0, 64, 64, 16, -1, 0, 1, 1, 1, 1, 1, 1},
+       6, 3, 0, 0, 64, 64, 16, -1, 0, 1, 1, 1, 1, 1, 1, {6, 3, 0},
+       "L1d 64K 2w 64B, L1i 64K 2w 64B, L2 64K 16w 64B"},
       {"amd_epyc_vm_recorded.txt", "AuthenticAMD", "AMD EPYC", 25, 17, 1, 0,
-       1024, 64, 8, -1, 2, 1, 1, 1, 2, 2, 1},
+       1024, 64, 8, -1, 2, 1, 1, 1, 2, 2, 1, {25, 17, 1},
+       // Leaf 0x8000001D was not recorded: 0x80000006, whose L3 code says
+       // "see 0x8000001D".
+       "L2 1024K 8w 64B, L3 327680K ?w 64B"},
+      {"amd_epyc_vm_cache_leaves.txt", "AuthenticAMD", "AMD EPYC", 25, 1, 1, 0,
+       512, 64, 8, -1, 2, 1, 1, 1, 2, 2, 1, {25, 1, 1},
+       "L1d 32K 8w 64B x1, L1i 32K 8w 64B x1, L2 512K 8w 64B x1, "
+       "L3 32768K 16w 64B x2"},
       {"intel_xeon_nehalem_ep_106a2.txt", "GenuineIntel",
        "Genuine Intel(R) CPU           @ 0000 @ 2.67GHz", 6, 10, 2, 16, 256, 64,
-       8, -1, 0, 8, 16, 2, 16, 8, 2},
+       8, -1, 0, 8, 16, 2, 16, 8, 2, {6, 26, 2},
+       "L1d 32K 8w 64B x2, L1i 32K 4w 64B x2, L2 256K 8w 64B x2, "
+       "L3 8192K 16w 64B x16"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -354,6 +415,11 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
     EXPECT_EQ(c.htLogicalProcessors, info.htLogicalProcessors);
     EXPECT_EQ(c.numOfCores, info.numOfCores);
     EXPECT_EQ(c.htLogicalPerCore, info.htLogicalPerCore);
+    DisplaySignature display = displaySignature(info);
+    EXPECT_EQ(c.display.family, display.family);
+    EXPECT_EQ(c.display.model, display.model);
+    EXPECT_EQ(c.display.stepping, display.stepping);
+    EXPECT_EQ(c.caches, describeCaches(listCaches(info, source)));
   }
 }
 

@@ -5,6 +5,7 @@
 #define ENABLER_SCANNERS_CPUID_TEST_SOURCE_H
 
 #include "invscan/scanners/cpuid.h"
+#include "invscan/scanners/cpuid_details.h"
 
 #include <stdint.h>
 #include <string.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TableCpuIdSource : public CpuIdSource {
@@ -24,6 +26,13 @@ public:
       return {0, 0, 0, 0};
     size_t index = std::count(reads.begin(), reads.end(), leaf) - 1;
     return found->second[std::min(index, found->second.size() - 1)];
+  }
+  CpuIdRegisters readSubLeaf(uint32_t leaf, uint32_t subLeaf) override {
+    if (subLeaf == 0)
+      return read(leaf);
+    auto found = subLeaves.find({leaf, subLeaf});
+    return found == subLeaves.end() ? CpuIdRegisters{0, 0, 0, 0}
+                                    : found->second;
   }
 
   /// Leaf 0 with the highest basic leaf and the vendor text (12 characters).
@@ -51,6 +60,8 @@ public:
   bool cpuId = true;
   std::map<uint32_t, std::vector<CpuIdRegisters>> leaves;
   std::vector<uint32_t> reads;
+  /// Readings of sub-leaves other than 0, which readSubLeaf alone asks for.
+  std::map<std::pair<uint32_t, uint32_t>, CpuIdRegisters> subLeaves;
 
 private:
   static uint32_t word(const char* p) {
@@ -60,5 +71,32 @@ private:
            static_cast<uint32_t>(static_cast<unsigned char>(p[3])) << 24;
   }
 };
+
+/// A cache list in a short form a test can state: "L1d 32K 8w 64B x2" for
+/// each cache, comma-separated; "full" for a fully associative cache, "?w"
+/// and "?B" for ways and line size not reported, no "x" where the sharing is
+/// not reported, the size in bytes where it is no whole number of KB.
+inline std::string describeCaches(const CacheList& list) {
+  std::string text;
+  for (const CacheLevel& c : list.levels) {
+    if (!text.empty())
+      text += ", ";
+    text += "L" + std::to_string(c.level);
+    if (c.type == CacheType::kData)
+      text += "d";
+    else if (c.type == CacheType::kInstruction)
+      text += "i";
+    text += " " + (c.sizeBytes % 1024 == 0
+                       ? std::to_string(c.sizeBytes / 1024) + "K"
+                       : std::to_string(c.sizeBytes) + "B");
+    text += c.fullyAssociative ? std::string(" full")
+            : c.ways > 0       ? " " + std::to_string(c.ways) + "w"
+                               : std::string(" ?w");
+    text += c.lineSize > 0 ? " " + std::to_string(c.lineSize) + "B" : " ?B";
+    if (c.sharedBy > 0)
+      text += " x" + std::to_string(c.sharedBy);
+  }
+  return text;
+}
 
 #endif
