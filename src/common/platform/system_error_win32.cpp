@@ -16,6 +16,10 @@ long timedOutErrorCode() {
   return ERROR_TIMEOUT;
 }
 
+long outOfMemoryErrorCode() {
+  return ERROR_NOT_ENOUGH_MEMORY;
+}
+
 std::string systemErrorText(long code) {
   char buffer[512];
   DWORD length = FormatMessageA(
