@@ -191,8 +191,8 @@ public:
   virtual ~VtMemory() = default;
   /// `size` bytes aligned for any record, or null when memory ran out.
   virtual void* allocate(size_t size) = 0;
-  /// Gives back a block that allocate gave.
-  virtual void release(void* block) = 0;
+  /// Gives back a block that allocate gave, with the size asked for.
+  virtual void release(void* block, size_t size) = 0;
 };
 
 enum : int {

@@ -74,7 +74,8 @@ bool vtNameIndexReserve(VtNameIndex* index, VtMemory* memory,
       if (index->slots[at].value)
         put(slots, mask, index->slots[at].value, index->slots[at].hash);
     }
-    memory->release(index->slots);
+    memory->release(index->slots,
+                    (size_t(index->mask) + 1) * sizeof(VtNameSlot));
   } else {
     for (VtValue* v = values; v; v = v->next)
       put(slots, mask, v, vtHashName(v->name));
@@ -92,7 +93,8 @@ void vtNameIndexPut(VtNameIndex* index, VtValue* value, uint32_t hash) {
 
 void vtNameIndexRelease(VtNameIndex* index, VtMemory* memory) {
   if (index->slots)
-    memory->release(index->slots);
+    memory->release(index->slots,
+                    (size_t(index->mask) + 1) * sizeof(VtNameSlot));
   index->slots = nullptr;
   index->mask = 0;
   index->count = 0;
