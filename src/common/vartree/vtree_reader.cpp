@@ -140,10 +140,14 @@ void dropValue(const Records& records, VtValue* value, size_t size) {
 int makeValue(char* line, const Records& records, VtValue** made,
               size_t* size) {
   *made = nullptr;
-  char* colon = strchr(line, ':');
-  char* equals = strchr(line, '=');
-  if (!colon || !equals || equals != colon + 2)
+  // The first ":" of the line, with the first "=" two bytes behind it: one
+  // pass over the name finds both, since an "=" before the ":" is refused.
+  char* colon = line;
+  while (*colon && *colon != ':' && *colon != '=')
+    ++colon;
+  if (*colon != ':' || colon[1] == 0 || colon[1] == '=' || colon[2] != '=')
     return kVtBadValueLine;
+  char* equals = colon + 2;
   char letter = colon[1];
   char* text = equals + 1;
   VtKind kind;
