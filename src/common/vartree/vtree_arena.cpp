@@ -16,8 +16,10 @@ constexpr size_t kFirstBlock = 4096;
 constexpr size_t kLargestBlock = size_t(8) << 20;
 
 // A large block is filled whole with records soon: faulting its pages in one
-// by one cost the reader a third of its time, so it gets large pages.
-constexpr size_t kLargePagesFrom = size_t(2) << 20;
+// by one cost the reader a third of its time, so it gets large pages. Only
+// the blocks of the largest size, which a document takes once it holds 8 MiB:
+// a smaller one would keep whole 2 MiB pages resident for a few records.
+constexpr size_t kLargePagesFrom = kLargestBlock;
 
 class SystemMemory : public VtMemory {
 public:
