@@ -125,9 +125,10 @@ VtNode* vtNodeFindChild(const VtNode* group, const char* name, int index);
 /// index runs out, the check walks the group's values instead.
 bool vtNodeAddValue(VtNode* group, VtValue* value);
 
-/// Names compared so far, on this process's behalf, by vtNodeFindValue and
-/// vtNodeAddValue: the work that a lookup or an addition costs, for tests
-/// that check it does not grow with a group's size.
+/// Names compared so far in this process by vtNodeFindValue and
+/// vtNodeAddValue, and through the name index of any large group: the work
+/// that a lookup or an addition costs, for tests that check it does not grow
+/// with a group's size.
 unsigned long vtNameComparisons();
 /// Appends `child` as the last child and clears its next-sibling link.
 bool vtNodeAddChild(VtNode* group, VtNode* child);
