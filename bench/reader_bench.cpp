@@ -7,12 +7,13 @@
 // the floor of the same bytes read through the same kind of pipe with 1 KiB
 // reads and nothing else done. Both clocks start at the first byte, so the
 // writer's start and its making of the text count for neither. From memory:
-// the reader's rate without a pipe, beside the floor of allocating and
-// filling the blocks of the same tree, which the model asks for one by one.
+// the reader's rate without a pipe, beside the floor of taking and filling
+// fresh memory of the tree's size in the large blocks the reader takes.
 // Wide groups: the cost of a value as its group grows, which is what the
 // duplicate-name check of each value decides. Every measurement runs in a
 // forked child, on the heap of a program that has read nothing yet.
 #include "bench_util.h"
+#include "common/platform/large_pages.h"
 #include "common/process/child_process.h"
 #include "common/vartree/memory_byte_reader.h"
 #include "common/vartree/vtree.h"
@@ -132,8 +133,8 @@ void pipeFigure(const std::string& writer, size_t bytes, int reps) {
 
 // --- From memory ------------------------------------------------------------
 
-// The sizes of the blocks the reader allocates for a tree, in document order:
-// each record with its inline name and payload.
+// The sizes of the tree's records, in document order: each with its inline
+// name and payload.
 void collectBlocks(const VtNode* group, std::vector<double>* sizes) {
   for (; group; group = group->next) {
     sizes->push_back(double(sizeof(VtNode) + strlen(group->name) + 1));
@@ -159,15 +160,22 @@ double readFromMemory(const std::string& text) {
   return seconds;
 }
 
-// Allocating and filling blocks of the given sizes, all kept: the part of
-// the reader's work that the model fixes.
+// Taking fresh memory for records of the given sizes, each rounded to 8
+// bytes, in blocks of 8 MiB as the reader does, and filling it: the part of
+// the reader's work that the size of the model's records fixes.
 double allocateBlocks(const std::vector<double>& sizes) {
-  std::vector<void*> blocks(sizes.size());
+  size_t total = 0;
+  for (double size : sizes)
+    total += (size_t(size) + 7) & ~size_t(7);
+  const size_t kBlock = size_t(8) << 20;
+  std::vector<void*> blocks;
   double start = benchNow();
-  for (size_t i = 0; i < sizes.size(); ++i) {
-    size_t size = size_t(sizes[i]);
-    blocks[i] = malloc(size);
-    memset(blocks[i], 1, size);
+  for (size_t done = 0; done < total; done += kBlock) {
+    void* block = allocateLargeBlock(kBlock);
+    if (!block)
+      fail("no memory for the floor");
+    memset(block, 1, total - done < kBlock ? total - done : kBlock);
+    blocks.push_back(block);
   }
   return benchNow() - start;
 }
@@ -200,8 +208,8 @@ void memoryFigure(size_t bytes, int reps) {
   benchNote("memory: %zu bytes, %.0f lines: %.0f MB/s, %.2f million lines/s",
             text.size(), lines, text.size() / readerSeconds / 1e6,
             lines / readerSeconds / 1e6);
-  benchNote("memory: the tree is %zu blocks of %.0f MB in all; allocating and "
-            "filling them alone takes %.0f%% of the reader's time",
+  benchNote("memory: the tree is %zu records of %.0f MB in all; taking and "
+            "filling that memory alone takes %.0f%% of the reader's time",
             sizes.size(), blockBytes / 1e6, 100 * floorSeconds / readerSeconds);
   benchFigure("reader.memory_vs_allocation", readerSeconds * 1e3,
               floorSeconds * 1e3, "ms", BenchTarget::kReport, 0);
@@ -228,7 +236,7 @@ double nsPerValue(size_t values, size_t perGroup, int reps) {
 }
 
 // Nanoseconds per vtNodeAddValue while one group is built up to `values`
-// values through the model's own call, which walks the group's values.
+// values through the model's own call, which indexes a large group's names.
 double nsPerModelAdd(size_t values) {
   VtNode* group = vtNewNode("g");
   char name[32];
@@ -257,13 +265,18 @@ void wideGroupFigure(size_t values, int reps) {
   // Bounded: the reader's index keeps the check from walking the group.
   benchFigure("reader.value_in_group_of_65536_vs_16", large, small, "ns/value",
               BenchTarget::kReport, 0);
-  double add1k = nsPerModelAdd(1024);
-  double add16k = nsPerModelAdd(16384);
+  // A build of 16384 values takes a few ms, which one preemption on a shared
+  // machine would double: the two sizes take turns and give their medians.
+  double add1k, add16k;
+  benchInterleave(
+      reps < 5 ? 5 : reps, [] { return nsPerModelAdd(16384); },
+      [] { return nsPerModelAdd(1024); }, &add16k, &add1k);
   benchNote("vtNodeAddValue (the model's own call): %.0f ns per value into a "
             "group growing to 1024, %.0f ns to 16384",
             add1k, add16k);
+  // Bounded too: a large group's index keeps the check from walking it.
   benchFigure("model.vtNodeAddValue_16384_vs_1024", add16k, add1k, "ns/value",
-              BenchTarget::kReport, 0);
+              BenchTarget::kAtMost, 1.5);
 }
 
 } // namespace

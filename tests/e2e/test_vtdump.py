@@ -6,6 +6,7 @@ console without a file)."""
 import errno
 import os
 import pty
+import resource
 import subprocess
 import unittest
 
@@ -122,6 +123,48 @@ class NativeVtdumpTest(OptionCases, TempDirCase):
                 self.assertEqual((2, b""), (result.returncode, result.stdout))
                 self.assertRegex(result.stderr, b"^vtdump: [^\n]*%s[^\n]*\n$"
                                  % os.strerror(code).encode())
+
+    def test_memory_limit_gives_the_whole_account_or_a_reason(self):
+        # Under a limit on its address space vtdump holds the document only:
+        # a report it cannot hold fails at once with the reason (a group of
+        # 1.5 million values, whose name index cannot grow), one it can is
+        # accounted for whole, never in part.
+        with open(native("vtdump"), "rb") as program:
+            if b"__asan_init" in program.read():
+                self.skipTest("a sanitizer's shadow memory needs no limit")
+        wide = self.path("wide.vt")
+        with open(wide, "w") as f:
+            f.write("1.0 0 wide\n(g\n")
+            f.writelines("v%d:i=%d\n" % (i, i) for i in range(1500000))
+            f.write(")\n")
+        groups = self.path("groups.vt")
+        with open(groups, "w") as f:
+            f.write("1.0 0 big\n")
+            f.writelines("(Processor\nFamily:i=6\nModel:i=%d\n"
+                         "Name:s=GenuineIntel\n)\n" % i
+                         for i in range(300000))
+        for report, mib, status in ((wide, 64, 2), (groups, 112, 0)):
+            with self.subTest(report=os.path.basename(report)):
+                limit = mib << 20
+                result = subprocess.run(
+                    [native("vtdump"), report], cwd=self.dir,
+                    stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                    timeout=60, preexec_fn=lambda: resource.setrlimit(
+                        resource.RLIMIT_AS, (limit, limit)))
+                self.assertEqual(status, result.returncode)
+                if status == 2:
+                    self.assertEqual(b"", result.stdout)
+                    self.assertEqual(
+                        b"vtdump: read the document: %s (error %d)\n"
+                        % (os.strerror(errno.ENOMEM).encode(), errno.ENOMEM),
+                        result.stderr)
+                    continue
+                self.assertEqual(b"", result.stderr)
+                lines = result.stdout.split(b"\n")
+                self.assertEqual([b"status 0 1 0", b"text big", b"root yes"],
+                                 lines[:3])
+                self.assertEqual(3 + 4 * 300000 + 1, len(lines))
+                self.assertEqual(b"value 1 Model i 299999", lines[-3])
 
     def test_fixtures_hold_the_bytes_they_test(self):
         # Guards against a checkout that turned the fixtures into text.

@@ -9,7 +9,6 @@
 #include "common/platform/system_error.h"
 #include "common/process/child_process.h"
 #include "common/program_info.h"
-#include "common/vartree/memory_byte_reader.h"
 #include "common/vartree/vtree.h"
 #include "common/vartree/vtree_dump.h"
 #include "enabler/common/frame.h"
@@ -18,6 +17,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -25,7 +25,8 @@ namespace {
 const int kStatusOk = 0;
 const int kStatusFailed = 2;
 
-/// A report file may be as large as this; the reader stops long before.
+/// A report file may be as large as this. It is read a piece at a time, so
+/// only the document made of it is held.
 const size_t kFileMax = size_t(1) << 30;
 
 const char kUsage[] = "usage: vtdump [--record] [FILE]\n";
@@ -77,6 +78,33 @@ public:
     return int(got);
   }
 };
+
+/// A named file as the reader's stream. A read that fails, or passes
+/// kFileMax, ends the stream and is kept, as for standard input.
+class FileReader : public ByteReader {
+public:
+  explicit FileReader(RegularFile* file) : file_(file) {}
+  ~FileReader() override { closeRegularFile(file_); }
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  int read(char* buffer, int count) override {
+    long got = 0;
+    if (count > 0 && !readError_.failed())
+      got = readRegularFilePart(file_, buffer, size_t(count), &readError_);
+    if (got < 0)
+      got = 0;
+    buffer[got] = 0;
+    return int(got);
+  }
+
+private:
+  RegularFile* file_;
+};
+
+void writeToStdout(void*, const char* data, size_t size) {
+  fwrite(data, 1, size, stdout);
+}
 
 struct Options {
   bool record = false;
@@ -136,30 +164,36 @@ int main(int argc, char** argv) {
   }
 
   setBinaryStdio();
-  VtDocument* document = nullptr;
+  std::unique_ptr<ByteReader> input;
   if (options.file) {
-    std::string content;
     SystemError error;
-    if (!readRegularFile(options.file, kFileMax, &content, &error)) {
+    RegularFile* file = openRegularFile(options.file, kFileMax, &error);
+    if (!file) {
       printDiagnostic(stderr, "vtdump: %s\n", error.message().c_str());
       return kStatusFailed;
     }
-    document = vtReadDocumentFromMemory(content.data(), content.size());
+    input.reset(new FileReader(file));
   } else {
-    StdinReader input;
-    document = vtReadDocument(&input);
-    if (input.readError().failed()) {
-      vtFreeDocument(document);
-      printDiagnostic(stderr, "vtdump: %s\n",
-                      input.readError().message().c_str());
-      return kStatusFailed;
-    }
+    input.reset(new StdinReader);
   }
-  std::string text = vtDumpDocument(document);
-  if (options.record)
-    text += recordAccount(document);
+  // A failed read of the input, or memory that could not hold the document,
+  // gives its reason and no account: a part of one would pass for the whole.
+  SystemError readFailure;
+  VtDocument* document = vtReadDocument(input.get(), &readFailure);
+  if (input->readError().failed())
+    readFailure = input->readError();
+  if (readFailure.failed()) {
+    vtFreeDocument(document);
+    printDiagnostic(stderr, "vtdump: %s\n", readFailure.message().c_str());
+    return kStatusFailed;
+  }
+  // The account goes out a line at a time instead of being held whole.
+  vtWriteDump(document, writeToStdout, nullptr);
+  if (options.record) {
+    std::string records = recordAccount(document);
+    fwrite(records.data(), 1, records.size(), stdout);
+  }
   vtFreeDocument(document);
-  fwrite(text.data(), 1, text.size(), stdout);
   fflush(stdout);
   return kStatusOk;
 }

@@ -20,6 +20,22 @@
 bool readRegularFile(const std::string& path, size_t maxBytes,
                      std::string* content, SystemError* error = nullptr);
 
+/// A regular file opened to be read in pieces, so that its content need not
+/// be held whole.
+struct RegularFile;
+
+/// Opens `path` as readRegularFile does, with the same reasons for a refusal.
+/// Null, with the reason in `*error` when not null, when it cannot be used.
+/// The caller closes it with closeRegularFile.
+RegularFile* openRegularFile(const std::string& path, size_t maxBytes,
+                             SystemError* error = nullptr);
+/// Reads the next bytes, at most `size`, into `buffer`: the count, 0 at the
+/// end, or -1, with the reason in `*error` when not null, when the read
+/// failed or the file passed `maxBytes` (the reasons readRegularFile gives).
+long readRegularFilePart(RegularFile* file, char* buffer, size_t size,
+                         SystemError* error = nullptr);
+void closeRegularFile(RegularFile* file);
+
 /// Opens `path` as the log of this run: created when absent, emptied when it
 /// exists, for writing in text mode (on Windows each "\n" becomes CR LF).
 /// The caller closes the stream with fclose. Null, with the reason in `*error`

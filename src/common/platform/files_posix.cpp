@@ -9,47 +9,58 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool readRegularFile(const std::string& path, size_t maxBytes,
-                     std::string* content, SystemError* error) {
+struct RegularFile {
+  int fd;
+  std::string path;
+  size_t maxBytes;
+  size_t total;
+};
+
+RegularFile* openRegularFile(const std::string& path, size_t maxBytes,
+                             SystemError* error) {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     keepSystemError(error, lastSystemError("open '" + path + "'"));
-    return false;
+    return nullptr;
   }
   struct stat info;
-  bool ok = false;
   if (fstat(fd, &info) != 0) {
     keepSystemError(error, lastSystemError("fstat '" + path + "'"));
   } else if (!S_ISREG(info.st_mode)) {
     keepSystemError(error, SystemError{"open '" + path + "'", EINVAL,
                                        "not a regular file"});
   } else {
-    std::string text;
-    char chunk[16384];
-    for (;;) {
-      ssize_t n = read(fd, chunk, sizeof chunk);
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n < 0) {
-        keepSystemError(error, lastSystemError("read '" + path + "'"));
-        break;
-      }
-      if (n == 0) {
-        ok = true;
-        break;
-      }
-      if (text.size() + static_cast<size_t>(n) > maxBytes) {
-        keepSystemError(
-            error, systemError("read '" + path + "'", tooLargeErrorCode()));
-        break;
-      }
-      text.append(chunk, static_cast<size_t>(n));
-    }
-    if (ok)
-      *content = std::move(text);
+    return new RegularFile{fd, path, maxBytes, 0};
   }
   close(fd);
-  return ok;
+  return nullptr;
+}
+
+long readRegularFilePart(RegularFile* file, char* buffer, size_t size,
+                         SystemError* error) {
+  for (;;) {
+    ssize_t n = read(file->fd, buffer, size);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      keepSystemError(error, lastSystemError("read '" + file->path + "'"));
+      return -1;
+    }
+    if (file->total + static_cast<size_t>(n) > file->maxBytes) {
+      keepSystemError(error, systemError("read '" + file->path + "'",
+                                         tooLargeErrorCode()));
+      return -1;
+    }
+    file->total += static_cast<size_t>(n);
+    return static_cast<long>(n);
+  }
+}
+
+void closeRegularFile(RegularFile* file) {
+  if (!file)
+    return;
+  close(file->fd);
+  delete file;
 }
 
 FILE* openRunLog(const std::string& path, SystemError* error) {

@@ -105,42 +105,48 @@ HANDLE reopenCheckedLog(const std::string& path,
   return file.detach();
 }
 
-bool readRegularFile(const std::string& path, size_t maxBytes,
-                     std::string* content, SystemError* error) {
+struct RegularFile {
+  ScopedHandle handle;
+  std::string path;
+  size_t maxBytes;
+  size_t total;
+};
+
+RegularFile* openRegularFile(const std::string& path, size_t maxBytes,
+                             SystemError* error) {
   ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) {
     keepSystemError(error, lastSystemError("CreateFileA '" + path + "'"));
-    return false;
+    return nullptr;
   }
-  bool ok = false;
   if (!isRegularFile(file.get())) {
     keepSystemError(error, notARegularFile(path));
-  } else {
-    std::string text;
-    char chunk[16384];
-    for (;;) {
-      DWORD n = 0;
-      if (!ReadFile(file.get(), chunk, sizeof chunk, &n, nullptr)) {
-        keepSystemError(error, lastSystemError("ReadFile '" + path + "'"));
-        break;
-      }
-      if (n == 0) {
-        ok = true;
-        break;
-      }
-      if (text.size() + n > maxBytes) {
-        keepSystemError(
-            error, systemError("ReadFile '" + path + "'", tooLargeErrorCode()));
-        break;
-      }
-      text.append(chunk, n);
-    }
-    if (ok)
-      *content = std::move(text);
+    return nullptr;
   }
-  return ok;
+  return new RegularFile{std::move(file), path, maxBytes, 0};
+}
+
+long readRegularFilePart(RegularFile* file, char* buffer, size_t size,
+                         SystemError* error) {
+  DWORD wanted = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+  DWORD n = 0;
+  if (!ReadFile(file->handle.get(), buffer, wanted, &n, nullptr)) {
+    keepSystemError(error, lastSystemError("ReadFile '" + file->path + "'"));
+    return -1;
+  }
+  if (file->total + n > file->maxBytes) {
+    keepSystemError(error, systemError("ReadFile '" + file->path + "'",
+                                       tooLargeErrorCode()));
+    return -1;
+  }
+  file->total += n;
+  return static_cast<long>(n);
+}
+
+void closeRegularFile(RegularFile* file) {
+  delete file;
 }
 
 FILE* openRunLog(const std::string& path, SystemError* error) {

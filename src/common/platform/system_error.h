@@ -27,14 +27,16 @@ SystemError systemError(const std::string& operation, long code);
 /// natively, GetLastError() on Windows. Call it right after the failing call.
 SystemError lastSystemError(const std::string& operation);
 
-/// The system's codes for two failures that the programs decide themselves:
+/// The system's codes for three failures that the programs decide themselves:
 /// more data than they accept (EFBIG natively, ERROR_FILE_TOO_LARGE on
-/// Windows) and a wait that outlasted its limit (ETIMEDOUT, ERROR_TIMEOUT).
+/// Windows), a wait that outlasted its limit (ETIMEDOUT, ERROR_TIMEOUT) and
+/// memory that ran out (ENOMEM, ERROR_NOT_ENOUGH_MEMORY).
 long tooLargeErrorCode();
 /// The system's code for a file that is not there (ENOENT natively,
 /// ERROR_FILE_NOT_FOUND on Windows).
 long noSuchFileErrorCode();
 long timedOutErrorCode();
+long outOfMemoryErrorCode();
 
 /// The system's text for `code`, without a trailing line end or full stop;
 /// "unknown error" when the system has none.

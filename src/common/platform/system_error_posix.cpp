@@ -23,6 +23,10 @@ long timedOutErrorCode() {
   return ETIMEDOUT;
 }
 
+long outOfMemoryErrorCode() {
+  return ENOMEM;
+}
+
 std::string systemErrorText(long code) {
   // The programs are single-threaded, so strerror's shared buffer is safe.
   const char* text = strerror(static_cast<int>(code));

@@ -44,6 +44,10 @@ long timedOutErrorCode() {
   return ERROR_TIMEOUT;
 }
 
+long outOfMemoryErrorCode() {
+  return ERROR_NOT_ENOUGH_MEMORY;
+}
+
 std::string formatMessageText(DWORD flags, const void* source, DWORD code) {
   // The system allocates the text: a fixed buffer too small for a long one
   // made FormatMessage fail as a whole.

@@ -3,10 +3,49 @@
 #include "common/vartree/vtree.h"
 
 #include "common/check.h"
+#include "common/vartree/vtree_arena.h"
+#include "common/vartree/vtree_name_index.h"
 #include "common/vartree/vtree_reader_internal.h"
 
 #include <stdlib.h>
 #include <string.h>
+
+#include <atomic>
+
+/// What vtNodeAddValue keeps beside a large group: the index of its names,
+/// and the ends of the value list as they were at the last addition, which
+/// tell whether the list was changed by hand since.
+struct VtGroupIndex {
+  VtNameIndex names;
+  VtValue* first;
+  VtValue* last;
+};
+
+namespace {
+
+std::atomic<unsigned long> nameComparisons{0};
+
+bool sameName(const char* a, const char* b) {
+  vtCountNameComparisons(1);
+  return strcmp(a, b) == 0;
+}
+
+// Groups with this many values get an index of their names.
+constexpr int kIndexThreshold = 16;
+
+} // namespace
+
+void vtCountNameComparisons(unsigned long count) {
+  // Only this thread's own additions matter to a reader of the count; no
+  // read-modify-write is needed to keep the count whole for it.
+  nameComparisons.store(
+      nameComparisons.load(std::memory_order_relaxed) + count,
+      std::memory_order_relaxed);
+}
+
+unsigned long vtNameComparisons() {
+  return nameComparisons.load(std::memory_order_relaxed);
+}
 
 // --- Construction helpers --------------------------------------------------
 
@@ -46,10 +85,13 @@ unsigned char* vtCopyData(const unsigned char* bytes, int32_t length) {
 
 VtValue* vtMakeValue(const char* name, size_t nameLength, VtKind kind,
                      size_t extra) {
-  VtValue* value =
-      static_cast<VtValue*>(malloc(sizeof(VtValue) + nameLength + 1 + extra));
-  if (!value)
-    return nullptr;
+  void* block = malloc(sizeof(VtValue) + nameLength + 1 + extra);
+  return block ? vtPlaceValue(block, name, nameLength, kind) : nullptr;
+}
+
+VtValue* vtPlaceValue(void* block, const char* name, size_t nameLength,
+                      VtKind kind) {
+  VtValue* value = static_cast<VtValue*>(block);
   char* inlineName = reinterpret_cast<char*>(value + 1);
   memcpy(inlineName, name, nameLength);
   inlineName[nameLength] = 0;
@@ -70,16 +112,21 @@ VtValue* vtNewValue(const char* name, VtKind kind) {
 VtNode* vtNewNode(const char* name) {
   ENABLER_ASSERT(name != 0, "vtree");
   size_t length = strlen(name);
-  VtNode* group = static_cast<VtNode*>(malloc(sizeof(VtNode) + length + 1));
-  if (!group)
-    return nullptr;
+  void* block = malloc(sizeof(VtNode) + length + 1);
+  return block ? vtPlaceNode(block, name, length) : nullptr;
+}
+
+VtNode* vtPlaceNode(void* block, const char* name, size_t nameLength) {
+  VtNode* group = static_cast<VtNode*>(block);
   char* inlineName = reinterpret_cast<char*>(group + 1);
-  memcpy(inlineName, name, length + 1);
+  memcpy(inlineName, name, nameLength);
+  inlineName[nameLength] = 0;
   group->name = inlineName;
   group->next = nullptr;
   group->values = nullptr;
   group->children = nullptr;
   group->storage = kVtInlineName;
+  group->index = nullptr;
   return group;
 }
 
@@ -104,10 +151,19 @@ void vtFreeValue(VtValue* value) {
   }
   if (!(value->storage & kVtInlineName))
     free(value->name);
-  free(value);
+  if (!(value->storage & kVtInArena))
+    free(value);
 }
 
 namespace {
+
+void dropIndex(VtNode* group) {
+  if (!group->index)
+    return;
+  vtNameIndexRelease(&group->index->names, vtSystemMemory());
+  free(group->index);
+  group->index = nullptr;
+}
 
 void freeValueList(VtValue* value) {
   while (value) {
@@ -133,9 +189,11 @@ void freeNodeList(VtNode* first) {
       pending = group->children;
     }
     freeValueList(group->values);
+    dropIndex(group);
     if (!(group->storage & kVtInlineName))
       free(group->name);
-    free(group);
+    if (!(group->storage & kVtInArena))
+      free(group);
   }
 }
 
@@ -155,8 +213,14 @@ void vtFreeNodeList(VtNode* first) {
 void vtFreeDocument(VtDocument* document) {
   if (!document)
     return;
-  free(document->text);
+  // Records that a caller added to a read document have blocks of their own;
+  // the walk releases those and leaves the reader's to their arena.
   freeNodeList(document->root);
+  if (document->arena) {
+    vtArenaRelease(document->arena);
+    return;
+  }
+  free(document->text);
   free(document);
 }
 
@@ -167,7 +231,7 @@ VtValue* vtNodeFindValue(const VtNode* group, const char* name) {
   if (!group)
     return nullptr;
   for (VtValue* value = group->values; value; value = value->next) {
-    if (strcmp(value->name, name) == 0)
+    if (sameName(value->name, name))
       return value;
   }
   return nullptr;
@@ -213,25 +277,78 @@ VtValue* vtNodeFindPath(const VtNode* group, const char* path,
   return current ? vtNodeFindValue(current, name) : nullptr;
 }
 
+namespace {
+
+// Appends through the index; false when the name is there. The index is
+// dropped when memory for it runs out, and the caller walks instead.
+bool addIndexed(VtNode* group, VtValue* v, bool* added) {
+  VtGroupIndex* index = group->index;
+  uint32_t hash = vtHashName(v->name);
+  if (vtNameIndexFind(&index->names, v->name, hash)) {
+    *added = false;
+    return true;
+  }
+  if (!vtNameIndexReserve(&index->names, vtSystemMemory(), group->values)) {
+    dropIndex(group);
+    return false;
+  }
+  v->next = nullptr;
+  index->last->next = v;
+  index->last = v;
+  vtNameIndexPut(&index->names, v, hash);
+  *added = true;
+  return true;
+}
+
+// Gives a group that has grown large an index of its names; without memory
+// for one it goes on without.
+void startIndex(VtNode* group, VtValue* last) {
+  VtGroupIndex* index =
+      static_cast<VtGroupIndex*>(calloc(1, sizeof(VtGroupIndex)));
+  if (!index)
+    return;
+  if (!vtNameIndexReserve(&index->names, vtSystemMemory(), group->values)) {
+    free(index);
+    return;
+  }
+  index->first = group->values;
+  index->last = last;
+  group->index = index;
+}
+
+} // namespace
+
 bool vtNodeAddValue(VtNode* group, VtValue* v) {
   ENABLER_ASSERT(v != 0, "vtree");
   ENABLER_ASSERT(v->name != 0, "vtree");
   ENABLER_ASSERT(group != 0, "vtree");
+  // An index whose list ends moved was passed by: values changed by hand.
+  if (VtGroupIndex* index = group->index) {
+    if (index->first != group->values || index->last->next)
+      dropIndex(group);
+  }
+  bool added;
+  if (group->index && addIndexed(group, v, &added))
+    return added;
   if (!group->values) {
     v->next = nullptr;
     group->values = v;
     return true;
   }
   VtValue* last = group->values;
+  int count = 1;
   for (;;) {
-    if (strcmp(last->name, v->name) == 0)
+    if (sameName(last->name, v->name))
       return false;
     if (!last->next)
       break;
     last = last->next;
+    ++count;
   }
   v->next = nullptr;
   last->next = v;
+  if (count + 1 >= kIndexThreshold)
+    startIndex(group, v);
   return true;
 }
 

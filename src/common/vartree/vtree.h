@@ -7,11 +7,14 @@
 #include "common/platform/system_error.h"
 #include "common/process/bounded_reader.h"
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <string>
 
 class ByteReader;
+struct VtArena;
+struct VtGroupIndex;
 
 /// Kind of a value; the letter is the one of the text form.
 enum VtKind : int32_t {
@@ -26,9 +29,13 @@ enum VtKind : int32_t {
 /// record, instead of in blocks of their own. Such a part goes with its
 /// record: release values and groups only with vtFreeValue and vtFreeNode,
 /// never their names or payloads by themselves.
+/// kVtInArena: the record itself lies in a block of the document that the
+/// reader made; vtFreeDocument releases those blocks whole, and vtFreeValue
+/// and vtFreeNode leave such a record's memory to it.
 enum : uint32_t {
   kVtInlineName = 1,
   kVtInlinePayload = 2,
+  kVtInArena = 4,
 };
 
 /// One named value of a group. Owns its name and its payload.
@@ -53,7 +60,12 @@ struct VtNode {
   VtNode* next;     ///< next sibling, or null
   VtValue* values;  ///< first value, or null
   VtNode* children; ///< first child group, or null
-  uint32_t storage; ///< kVtInlineName or 0
+  uint32_t storage; ///< kVtInlineName, kVtInArena or 0
+  /// vtNodeAddValue's index of the value names once the group has many, or
+  /// null; null in a group put together by hand. With an index the group's
+  /// values change only through vtNodeAddValue: a value unlinked by hand
+  /// would stay in it.
+  VtGroupIndex* index;
 };
 
 /// What was read from one run of a command. Owns its text and its tree.
@@ -64,6 +76,9 @@ struct VtDocument {
   char* text;   ///< rest of the status line; null until accepted
   VtNode* root; ///< first closed top-level group, or null; further
                 ///< top-level groups are its siblings
+  /// The blocks holding the document, its text and the records of its tree
+  /// when the reader made it; null for a document put together by hand.
+  VtArena* arena;
 };
 
 // --- Document level -------------------------------------------------------
@@ -104,9 +119,17 @@ VtValue* vtNodeFindValue(const VtNode* group, const char* name);
 /// The `index`-th (from 0) child named `name`, or null. `name` != null.
 VtNode* vtNodeFindChild(const VtNode* group, const char* name, int index);
 /// Appends `value`; false, leaving the group unchanged and the value with the
-/// caller, when the group already has a value of that name. The check walks
-/// the group's values, so each addition costs their number.
+/// caller, when the group already has a value of that name. A group of 16
+/// values or more gets an index of their names (see VtNode::index), so an
+/// addition costs the same whatever the group's size; while memory for the
+/// index runs out, the check walks the group's values instead.
 bool vtNodeAddValue(VtNode* group, VtValue* value);
+
+/// Names compared so far in this process by vtNodeFindValue and
+/// vtNodeAddValue, and through the name index of any large group: the work
+/// that a lookup or an addition costs, for tests that check it does not grow
+/// with a group's size.
+unsigned long vtNameComparisons();
 /// Appends `child` as the last child and clears its next-sibling link.
 bool vtNodeAddChild(VtNode* group, VtNode* child);
 
@@ -157,7 +180,20 @@ enum : int {
   kVtBadType = -6,      ///< a type letter other than i, s, f, d, u
   kVtBadPayload = -9,   ///< a d or u payload without "," or short of digits
   kVtTooDeep = -10,     ///< a 33rd group opened while 32 are open
-  kVtNoMemory = -11,    ///< memory for a group or value ran out
+  kVtNoMemory = -11,    ///< memory for a group, a value or an index ran out
+};
+
+/// Where the reader takes its memory: the blocks that hold a document and
+/// its tree, and the indexes of the names of the groups being read. The
+/// system's (malloc) unless a caller passes another, as tests do to make it
+/// run out.
+class VtMemory {
+public:
+  virtual ~VtMemory() = default;
+  /// `size` bytes aligned for any record, or null when memory ran out.
+  virtual void* allocate(size_t size) = 0;
+  /// Gives back a block that allocate gave, with the size asked for.
+  virtual void release(void* block, size_t size) = 0;
 };
 
 enum : int {
@@ -190,11 +226,19 @@ char* vtReadLine(VtLineReader* reader, char* destination, int size);
 /// line was accepted, a null stream included. The caller owns it
 /// (vtFreeDocument).
 VtDocument* vtReadDocument(ByteReader* stream);
+/// The same, with the document's memory from `memory` (null: the system's),
+/// which must outlive the document. When memory runs out the read fails
+/// there: the document has no root (or is null when not even it could be
+/// made), everything it held of the tree is released, and the reason goes to
+/// `*error` (when not null). Nothing is ever retried in a slower way.
+VtDocument* vtReadDocument(ByteReader* stream, SystemError* error,
+                           VtMemory* memory = nullptr);
 /// The root of the body (with any further top-level groups as its siblings),
 /// owned by the caller; null on any error or when no group was closed.
 VtNode* vtReadTree(VtLineReader* reader);
 /// Reads body lines into `root` until the end or the first error; gives
-/// kVtOk or the first error's code. Groups still open at the end, or when an
+/// kVtOk or the first error's code (kVtNoMemory when memory for a record or
+/// a name index ran out). Each record is a block of its own. Groups still open at the end, or when an
 /// error ends the reading, are released with everything inside them; a value
 /// refused as a duplicate is released at once.
 int vtReadNodes(VtLineReader* reader, VtNode* root);
@@ -227,9 +271,10 @@ constexpr ReadLimits kVtReportLimits = {4u << 20, 5 * 60 * 1000};
 
 /// Runs `command` (no arguments), below $KEP_HOMEDIR/bin when that is set and
 /// the command is not already an absolute path, and reads its standard output.
-/// Null when the program cannot be started, and when its report passes one of
+/// Null when the program cannot be started, when its report passes one of
 /// `limits`: more bytes than maxBytes, or no end of the output within the
-/// time limit (the child is then ended). The caller owns the result.
+/// time limit (the child is then ended), and when memory for the document ran
+/// out. The caller owns the result.
 VtDocument* vtExecCommand(const char* command);
 /// The same; when the result is null, or reading the output failed (not
 /// merely ended), the operating system's reason goes to `*error` (when not

@@ -4,7 +4,6 @@
 
 #include <stdio.h>
 
-#include <utility>
 #include <vector>
 
 namespace {
@@ -54,42 +53,60 @@ void appendValue(std::string* out, const VtValue* value, int depth) {
 
 } // namespace
 
+void vtWriteDump(const VtDocument* document, VtDumpWriter write,
+                 void* context) {
+  std::string line;
+  auto flush = [&] {
+    write(context, line.data(), line.size());
+    line.clear();
+  };
+  if (!document || document->status < 0) {
+    line += "status -1\ntext\n";
+  } else {
+    line += "status " + std::to_string(document->status) + " " +
+            std::to_string(document->major) + " " +
+            std::to_string(document->minor) + "\n";
+    line += "text ";
+    line += document->text ? document->text : "";
+    line += '\n';
+  }
+  const VtNode* group = document ? document->root : nullptr;
+  line += group ? "root yes\n" : "root no\n";
+  flush();
+
+  // Depth first without recursion: `parents` holds the groups above the
+  // current one, so it grows with the depth only.
+  std::vector<const VtNode*> parents;
+  while (group) {
+    int depth = int(parents.size());
+    line += "group " + std::to_string(depth) + " ";
+    line += group->name;
+    line += '\n';
+    flush();
+    for (const VtValue* v = group->values; v; v = v->next) {
+      appendValue(&line, v, depth + 1);
+      flush();
+    }
+    if (group->children) {
+      parents.push_back(group);
+      group = group->children;
+      continue;
+    }
+    while (!group->next && !parents.empty()) {
+      group = parents.back();
+      parents.pop_back();
+    }
+    group = group->next;
+  }
+}
+
 std::string vtDumpDocument(const VtDocument* document) {
   std::string out;
-  if (!document || document->status < 0) {
-    out += "status -1\ntext\n";
-  } else {
-    out += "status " + std::to_string(document->status) + " " +
-           std::to_string(document->major) + " " +
-           std::to_string(document->minor) + "\n";
-    out += "text ";
-    out += document->text ? document->text : "";
-    out += '\n';
-  }
-  const VtNode* root = document ? document->root : nullptr;
-  out += root ? "root yes\n" : "root no\n";
-
-  // Depth first without recursion: the stack holds the groups still to be
-  // written, the next one on top.
-  std::vector<std::pair<const VtNode*, int>> stack;
-  std::vector<const VtNode*> level;
-  auto pushList = [&](const VtNode* first, int depth) {
-    level.clear();
-    for (const VtNode* n = first; n; n = n->next)
-      level.push_back(n);
-    for (auto it = level.rbegin(); it != level.rend(); ++it)
-      stack.emplace_back(*it, depth);
-  };
-  pushList(root, 0);
-  while (!stack.empty()) {
-    auto [group, depth] = stack.back();
-    stack.pop_back();
-    out += "group " + std::to_string(depth) + " ";
-    out += group->name;
-    out += '\n';
-    for (const VtValue* v = group->values; v; v = v->next)
-      appendValue(&out, v, depth + 1);
-    pushList(group->children, depth + 1);
-  }
+  vtWriteDump(
+      document,
+      [](void* context, const char* data, size_t size) {
+        static_cast<std::string*>(context)->append(data, size);
+      },
+      &out);
   return out;
 }

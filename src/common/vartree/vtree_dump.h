@@ -3,6 +3,8 @@
 #ifndef ENABLER_VARTREE_VTREE_DUMP_H
 #define ENABLER_VARTREE_VTREE_DUMP_H
 
+#include <stddef.h>
+
 #include <string>
 
 struct VtDocument;
@@ -19,5 +21,14 @@ struct VtDocument;
 /// Names and texts are written as read. A null document reads as one whose
 /// status line was not accepted.
 std::string vtDumpDocument(const VtDocument* document);
+
+/// Receives the account a piece at a time.
+using VtDumpWriter = void (*)(void* context, const char* data, size_t size);
+
+/// The same account, handed to `write` (with `context`) a line at a time, so
+/// that it is never held whole: what it holds at once grows with the depth of
+/// the tree, not with its size.
+void vtWriteDump(const VtDocument* document, VtDumpWriter write,
+                 void* context);
 
 #endif

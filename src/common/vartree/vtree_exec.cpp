@@ -50,10 +50,14 @@ VtDocument* vtReadCommandOutput(const char* command, SystemError* error,
   // counts as none, like a program that could not be run, and the child is
   // ended rather than left to write or wait on.
   BoundedReader report(child->output(), limits);
-  VtDocument* document = vtReadDocument(&report);
+  SystemError readFailure;
+  VtDocument* document = vtReadDocument(&report, &readFailure);
   if (report.readError().failed())
     keepSystemError(error, report.readError());
-  if (report.limitPassed()) {
+  // A report that memory could not hold counts as none, with that reason.
+  if (readFailure.failed() || report.limitPassed()) {
+    if (readFailure.failed())
+      keepSystemError(error, readFailure);
     vtFreeDocument(document);
     child->terminate();
     return nullptr;

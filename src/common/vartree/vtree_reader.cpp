@@ -2,6 +2,8 @@
 // line, and the body of nested groups and values.
 #include "common/check.h"
 #include "common/process/child_process.h"
+#include "common/vartree/vtree_arena.h"
+#include "common/vartree/vtree_name_index.h"
 #include "common/vartree/vtree_reader_internal.h"
 
 #include <stdint.h>
@@ -20,19 +22,12 @@ bool isLetterByte(char c) {
 // open, so that the duplicate check of each new value does not walk them all.
 constexpr int kIndexThreshold = 16;
 
-uint32_t hashName(const char* name) {
-  uint32_t hash = 2166136261u;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
-       *p; ++p)
-    hash = (hash ^ *p) * 16777619u;
-  return hash;
-}
-
-// An entry of a name index: the value, and the hash of its name, so that
-// neither a probe nor a rehash has to fetch names that cannot match.
-struct NameSlot {
-  VtValue* value;
-  uint32_t hash;
+// Where the records of a body go: each in a block of its own (no arena), or
+// one behind the other in the document's arena. Name indexes come from
+// `memory` either way.
+struct Records {
+  VtArena* arena;
+  VtMemory* memory;
 };
 
 // One open group: where its lists end, and the index of its value names.
@@ -41,9 +36,8 @@ struct OpenGroup {
   VtValue* lastValue;
   VtNode* lastChild;
   int valueCount;
-  NameSlot* slots; // open addressing; null while there is no index
-  uint32_t mask;   // slots - 1
-  bool noIndex;    // memory for an index ran out: names are walked
+  VtNameIndex names;
+  VtArenaMark begun; // arena: where a top-level group's records begin
 };
 
 void openGroup(OpenGroup* open, VtNode* group) {
@@ -51,9 +45,7 @@ void openGroup(OpenGroup* open, VtNode* group) {
   open->lastValue = nullptr;
   open->lastChild = nullptr;
   open->valueCount = 0;
-  open->slots = nullptr;
-  open->mask = 0;
-  open->noIndex = false;
+  open->names = VtNameIndex{nullptr, 0, 0};
   for (VtValue* v = group->values; v; v = v->next) {
     open->lastValue = v;
     ++open->valueCount;
@@ -62,59 +54,13 @@ void openGroup(OpenGroup* open, VtNode* group) {
     open->lastChild = c;
 }
 
-void closeGroup(OpenGroup* open) {
-  free(open->slots);
-  open->slots = nullptr;
-}
-
-void indexPut(NameSlot* slots, uint32_t mask, VtValue* value, uint32_t hash) {
-  uint32_t at = hash & mask;
-  while (slots[at].value)
-    at = (at + 1) & mask;
-  slots[at].value = value;
-  slots[at].hash = hash;
-}
-
-// Makes the index big enough for one more name, at most half full.
-bool indexReserve(OpenGroup* open) {
-  uint64_t needed = 2 * (uint64_t(open->valueCount) + 1);
-  if (open->slots && needed <= uint64_t(open->mask) + 1)
-    return true;
-  uint64_t size = 64;
-  while (size < needed)
-    size *= 2;
-  if (size > (uint64_t(1) << 31))
-    return false;
-  NameSlot* slots =
-      static_cast<NameSlot*>(calloc(size_t(size), sizeof(NameSlot)));
-  if (!slots)
-    return false;
-  uint32_t mask = uint32_t(size - 1);
-  if (open->slots) {
-    for (uint64_t at = 0; at <= open->mask; ++at) {
-      if (open->slots[at].value)
-        indexPut(slots, mask, open->slots[at].value, open->slots[at].hash);
-    }
-  } else {
-    for (VtValue* v = open->group->values; v; v = v->next)
-      indexPut(slots, mask, v, hashName(v->name));
-  }
-  free(open->slots);
-  open->slots = slots;
-  open->mask = mask;
-  return true;
+void closeGroup(OpenGroup* open, const Records& records) {
+  vtNameIndexRelease(&open->names, records.memory);
 }
 
 bool hasValueNamed(const OpenGroup* open, const char* name, uint32_t hash) {
-  if (open->slots) {
-    for (uint32_t at = hash & open->mask; open->slots[at].value;
-         at = (at + 1) & open->mask) {
-      if (open->slots[at].hash == hash &&
-          strcmp(open->slots[at].value->name, name) == 0)
-        return true;
-    }
-    return false;
-  }
+  if (open->names.slots)
+    return vtNameIndexFind(&open->names, name, hash) != nullptr;
   // A small group: most names differ in their first byte already.
   for (VtValue* v = open->group->values; v; v = v->next) {
     if (v->name[0] == name[0] && strcmp(v->name, name) == 0)
@@ -124,17 +70,18 @@ bool hasValueNamed(const OpenGroup* open, const char* name, uint32_t hash) {
 }
 
 // Adds a value as vtNodeAddValue does: behind the last one, unless the group
-// already has a value of that name (false; the value stays with the caller).
-bool addValue(OpenGroup* open, VtValue* value) {
-  bool wantsIndex = !open->noIndex && open->valueCount + 1 >= kIndexThreshold;
+// already has a value of that name. 1 when added, 0 when refused (the value
+// stays with the caller), kVtNoMemory when the index could not grow: walking
+// the names instead would make each value cost the group's size.
+int addValue(OpenGroup* open, VtValue* value, const Records& records) {
+  bool indexed = open->names.slots || open->valueCount + 1 >= kIndexThreshold;
   // Only an index needs the name's hash.
-  uint32_t hash = open->slots || wantsIndex ? hashName(value->name) : 0;
+  uint32_t hash = indexed ? vtHashName(value->name) : 0;
   if (hasValueNamed(open, value->name, hash))
-    return false;
-  if (wantsIndex && !indexReserve(open)) {
-    closeGroup(open);
-    open->noIndex = true;
-  }
+    return 0;
+  if (indexed &&
+      !vtNameIndexReserve(&open->names, records.memory, open->group->values))
+    return kVtNoMemory;
   value->next = nullptr;
   if (open->lastValue)
     open->lastValue->next = value;
@@ -142,9 +89,9 @@ bool addValue(OpenGroup* open, VtValue* value) {
     open->group->values = value;
   open->lastValue = value;
   ++open->valueCount;
-  if (open->slots)
-    indexPut(open->slots, open->mask, value, hash);
-  return true;
+  if (open->names.slots)
+    vtNameIndexPut(&open->names, value, hash);
+  return 1;
 }
 
 // Appends a closed group as vtNodeAddChild does, without walking the list.
@@ -158,16 +105,49 @@ void addChild(OpenGroup* open, VtNode* child) {
   open->lastChild = child;
 }
 
+// A record's block of `size` bytes, from the arena or of its own.
+void* newRecord(const Records& records, size_t size) {
+  if (records.arena)
+    return vtArenaAllocate(records.arena, size);
+  return malloc(size);
+}
+
+VtNode* newGroup(const Records& records, const char* name) {
+  size_t length = strlen(name);
+  void* block = newRecord(records, sizeof(VtNode) + length + 1);
+  if (!block)
+    return nullptr;
+  VtNode* group = vtPlaceNode(block, name, length);
+  if (records.arena)
+    group->storage |= kVtInArena;
+  return group;
+}
+
+// Releases a value that was just made and is not wanted: in an arena, the
+// last `size` bytes it handed out.
+void dropValue(const Records& records, VtValue* value, size_t size) {
+  if (records.arena)
+    vtArenaGiveBack(records.arena, value, size);
+  else
+    vtFreeValue(value);
+}
+
 // --- Body lines -------------------------------------------------------------
 
 // Makes the value of a value line `line`, which begins with a letter; gives
-// the value in `*made`, or a result code.
-int makeValue(char* line, VtValue** made) {
+// the value in `*made` and the size of its block in `*size`, or a result
+// code.
+int makeValue(char* line, const Records& records, VtValue** made,
+              size_t* size) {
   *made = nullptr;
-  char* colon = strchr(line, ':');
-  char* equals = strchr(line, '=');
-  if (!colon || !equals || equals != colon + 2)
+  // The first ":" of the line, with the first "=" two bytes behind it: one
+  // pass over the name finds both, since an "=" before the ":" is refused.
+  char* colon = line;
+  while (*colon && *colon != ':' && *colon != '=')
+    ++colon;
+  if (*colon != ':' || colon[1] == 0 || colon[1] == '=' || colon[2] != '=')
     return kVtBadValueLine;
+  char* equals = colon + 2;
   char letter = colon[1];
   char* text = equals + 1;
   VtKind kind;
@@ -209,9 +189,13 @@ int makeValue(char* line, VtValue** made) {
     extra = size_t(count);
   else if (kind == VtWString)
     extra = unitsOffset + (size_t(count) + 1) * sizeof(char16_t);
-  VtValue* value = vtMakeValue(line, nameLength, kind, extra);
-  if (!value)
+  *size = sizeof(VtValue) + nameLength + 1 + extra;
+  void* block = newRecord(records, *size);
+  if (!block)
     return kVtNoMemory;
+  VtValue* value = vtPlaceValue(block, line, nameLength, kind);
+  if (records.arena)
+    value->storage |= kVtInArena;
   char* behindName = value->name + nameLength + 1;
   switch (kind) {
   case VtInt:
@@ -235,20 +219,13 @@ int makeValue(char* line, VtValue** made) {
     }
     break;
   case VtWString: {
-    // A line holds at most kVtLineMax bytes, so its payload fits here.
-    unsigned char onStack[kVtLineMax / 2];
-    unsigned char* bytes = onStack;
-    if (size_t(count) > sizeof onStack)
-      bytes = static_cast<unsigned char*>(malloc(size_t(count)));
-    if (!bytes) {
-      vtFreeValue(value);
-      return kVtNoMemory;
-    }
+    // A line holds at most kVtLineMax bytes, two digits a byte, so its
+    // payload fits here.
+    unsigned char bytes[kVtLineMax / 2];
+    ENABLER_ASSERT(size_t(count) <= sizeof bytes, "vtree");
     vtHexToBytes(digits, count, bytes);
     char16_t* units = reinterpret_cast<char16_t*>(behindName + unitsOffset);
     vtUtf8ToWide(units, count + 1, bytes, count);
-    if (bytes != onStack)
-      free(bytes);
     value->payload.u = units;
     value->storage |= kVtInlinePayload;
     break;
@@ -261,9 +238,29 @@ int makeValue(char* line, VtValue** made) {
 // The groups open while a body is read: the given group at depth 0, then one
 // entry for each group whose ")" has not come yet.
 struct BodyState {
+  Records records;
   OpenGroup open[kVtMaxOpenGroups + 1];
   int depth;
 };
+
+int readValueLine(char* line, BodyState* state) {
+  const Records& records = state->records;
+  VtValue* value;
+  size_t size = 0;
+  int code = makeValue(line, records, &value, &size);
+  if (code != kVtOk)
+    return code;
+  // A document keeps no value outside every group: in an arena such a value
+  // is given back at once, once its line has been checked.
+  if (records.arena && state->depth == 0) {
+    dropValue(records, value, size);
+    return kVtOk;
+  }
+  int added = addValue(&state->open[state->depth], value, records);
+  if (added != 1)
+    dropValue(records, value, size);
+  return added == kVtNoMemory ? kVtNoMemory : kVtOk;
+}
 
 int readBodyLine(char* line, BodyState* state) {
   char* p = vtSkipSpace(line);
@@ -272,17 +269,21 @@ int readBodyLine(char* line, BodyState* state) {
   case '(': {
     if (state->depth == kVtMaxOpenGroups)
       return kVtTooDeep;
-    VtNode* group = vtNewNode(p + 1);
+    VtArenaMark begun = {};
+    if (state->records.arena)
+      begun = vtArenaMark(state->records.arena);
+    VtNode* group = newGroup(state->records, p + 1);
     if (!group)
       return kVtNoMemory;
     ++state->depth;
     openGroup(&state->open[state->depth], group);
+    state->open[state->depth].begun = begun;
     return kVtOk;
   }
   case ')': {
     if (state->depth == 0)
       return kVtUnbalanced;
-    closeGroup(current);
+    closeGroup(current, state->records);
     --state->depth;
     addChild(&state->open[state->depth], current->group);
     return kVtOk;
@@ -294,13 +295,32 @@ int readBodyLine(char* line, BodyState* state) {
   }
   if (!isLetterByte(*p))
     return kVtBadLine;
-  VtValue* value;
-  int code = makeValue(p, &value);
-  if (code != kVtOk)
-    return code;
-  if (!addValue(current, value))
-    vtFreeValue(value);
-  return kVtOk;
+  return readValueLine(p, state);
+}
+
+// Reads body lines into `root`; see vtReadNodes. Groups still open at the
+// end are released: each block of its own, or in an arena everything made
+// since the outermost of them was opened, which is all of them.
+int readBody(VtLineReader* reader, VtNode* root, const Records& records) {
+  BodyState state;
+  state.records = records;
+  state.depth = 0;
+  openGroup(&state.open[0], root);
+  int code = kVtOk;
+  while (char* line = vtNextLine(reader)) {
+    code = readBodyLine(line, &state);
+    if (code != kVtOk)
+      break;
+  }
+  for (int depth = state.depth; depth > 0; --depth) {
+    closeGroup(&state.open[depth], records);
+    if (!records.arena)
+      vtFreeNode(state.open[depth].group);
+  }
+  if (records.arena && state.depth > 0)
+    vtArenaRollBack(records.arena, state.open[1].begun);
+  closeGroup(&state.open[0], records);
+  return code;
 }
 
 // The status line's fields; false when the line is not accepted.
@@ -327,22 +347,7 @@ bool parseStatusLine(const char* line, int32_t* status, int32_t* major,
 int vtReadNodes(VtLineReader* reader, VtNode* root) {
   ENABLER_ASSERT(root != 0, "vtree");
   ENABLER_ASSERT(reader != 0, "vtree");
-  BodyState state;
-  state.depth = 0;
-  openGroup(&state.open[0], root);
-  int code = kVtOk;
-  while (char* line = vtNextLine(reader)) {
-    code = readBodyLine(line, &state);
-    if (code != kVtOk)
-      break;
-  }
-  // Groups whose ")" never came are attached to nothing: release them.
-  for (int depth = state.depth; depth > 0; --depth) {
-    closeGroup(&state.open[depth]);
-    vtFreeNode(state.open[depth].group);
-  }
-  closeGroup(&state.open[0]);
-  return code;
+  return readBody(reader, root, Records{nullptr, vtSystemMemory()});
 }
 
 VtNode* vtReadTree(VtLineReader* reader) {
@@ -360,12 +365,47 @@ VtNode* vtReadTree(VtLineReader* reader) {
   return root;
 }
 
+namespace {
+
+void keepNoMemory(SystemError* error) {
+  keepSystemError(error,
+                  systemError("read the document", outOfMemoryErrorCode()));
+}
+
+// The body into the document's arena. On any error everything the body made
+// goes; memory that ran out is kept as the reason.
+void readDocumentBody(VtLineReader* reader, VtDocument* document,
+                      VtMemory* memory, SystemError* error) {
+  VtArena* arena = document->arena;
+  VtArenaMark before = vtArenaMark(arena);
+  Records records = {arena, memory};
+  // The unnamed group that holds the top-level groups while they are read.
+  VtNode* top = newGroup(records, "");
+  int code = top ? readBody(reader, top, records) : kVtNoMemory;
+  if (code == kVtOk) {
+    document->root = top->children;
+    return;
+  }
+  vtArenaRollBack(arena, before);
+  if (code == kVtNoMemory)
+    keepNoMemory(error);
+}
+
+} // namespace
+
 VtDocument* vtReadDocument(ByteReader* stream) {
-  VtDocument* document =
-      static_cast<VtDocument*>(calloc(1, sizeof(VtDocument)));
-  if (!document)
+  return vtReadDocument(stream, nullptr);
+}
+
+VtDocument* vtReadDocument(ByteReader* stream, SystemError* error,
+                           VtMemory* memory) {
+  if (!memory)
+    memory = vtSystemMemory();
+  VtDocument* document = vtNewArenaDocument(memory);
+  if (!document) {
+    keepNoMemory(error);
     return nullptr;
-  document->status = -1;
+  }
   if (!stream)
     return document;
 
@@ -381,13 +421,17 @@ VtDocument* vtReadDocument(ByteReader* stream) {
   const char* rest;
   if (!parseStatusLine(line, &status, &major, &minor, &rest))
     return document;
-  char* text = vtCopyString(rest);
-  if (!text)
+  size_t textSize = strlen(rest) + 1;
+  char* text = static_cast<char*>(vtArenaAllocate(document->arena, textSize));
+  if (!text) {
+    keepNoMemory(error);
     return document;
+  }
+  memcpy(text, rest, textSize);
   document->status = status;
   document->major = major;
   document->minor = minor;
   document->text = text;
-  document->root = vtReadTree(&reader);
+  readDocumentBody(&reader, document, memory, error);
   return document;
 }

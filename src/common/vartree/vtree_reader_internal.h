@@ -36,6 +36,17 @@ template <typename Char> Char* vtSkipDigits(Char* p) {
 VtValue* vtMakeValue(const char* name, size_t nameLength, VtKind kind,
                      size_t extra);
 
+/// The same in `block`, which has room for the record, the name and its 0;
+/// the record is marked as owning no block of its own only by its caller.
+VtValue* vtPlaceValue(void* block, const char* name, size_t nameLength,
+                      VtKind kind);
+/// A group named by the `nameLength` bytes at `name`, in `block`, which has
+/// room for the record, the name and its 0.
+VtNode* vtPlaceNode(void* block, const char* name, size_t nameLength);
+
+/// Adds to the count that vtNameComparisons gives.
+void vtCountNameComparisons(unsigned long count);
+
 /// The next line in the reader's own buffer, without its line end and with
 /// every CR in it replaced by a 0 byte; valid and writable until the next
 /// call. Null at the end of the text.

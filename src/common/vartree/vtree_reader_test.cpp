@@ -600,6 +600,99 @@ TEST(VtReaderChunkTest, ChunkSizesDoNotChangeTheResult) {
   }
 }
 
+/// Memory that gives out `budget` blocks and then none, and counts the
+/// blocks it gave that were not given back.
+class RationedMemory : public VtMemory {
+public:
+  explicit RationedMemory(long budget) : budget_(budget) {}
+  void* allocate(size_t size) override {
+    if (given_ == budget_)
+      return nullptr;
+    ++given_;
+    ++held_;
+    return malloc(size);
+  }
+  void release(void* block, size_t) override {
+    --held_;
+    free(block);
+  }
+  long given() const { return given_; }
+  long held() const { return held_; }
+
+private:
+  long budget_;
+  long given_ = 0;
+  long held_ = 0;
+};
+
+// Memory that runs out at any allocation, a name index's growth included,
+// fails the read there with its reason: never a slower way round, never a
+// part of the tree. What was taken goes back with the document.
+TEST(VtReaderMemoryTest, MemoryThatRunsOutFailsTheReadWithItsReason) {
+  std::string text = kHead + "(wide\n";
+  for (int i = 0; i < 3000; ++i)
+    text += "n" + std::to_string(i) + ":s=value\n";
+  text += ")\n";
+  for (int i = 0; i < 300; ++i)
+    text += "(g\nv:i=" + std::to_string(i) + "\nw:u=2,c3a9\n)\n";
+
+  RationedMemory plenty(1000000);
+  SystemError none;
+  MemoryByteReader wholeStream(text.data(), text.size());
+  Document whole(vtReadDocument(&wholeStream, &none, &plenty));
+  ASSERT_FALSE(none.failed());
+  EXPECT_EQ(vtDumpDocument(readText(text).get()), vtDumpDocument(whole.get()));
+  whole.reset();
+  EXPECT_EQ(0, plenty.held());
+
+  for (long budget = 0; budget < plenty.given(); ++budget) {
+    SCOPED_TRACE("blocks given: " + std::to_string(budget));
+    RationedMemory memory(budget);
+    MemoryByteReader stream(text.data(), text.size());
+    SystemError error;
+    VtDocument* document = vtReadDocument(&stream, &error, &memory);
+    EXPECT_EQ(budget > 0, document != nullptr);
+    if (document) {
+      EXPECT_EQ(0, document->status);
+      EXPECT_EQ(nullptr, document->root);
+      EXPECT_EQ(1, memory.held());
+    }
+    EXPECT_EQ(systemError("read the document", outOfMemoryErrorCode())
+                  .message(),
+              error.message());
+    vtFreeDocument(document);
+    EXPECT_EQ(0, memory.held());
+  }
+}
+
+// The records of a document lie in a few large blocks, not one block each;
+// a group that is never closed gives its blocks back at once; records a
+// caller adds have blocks of their own and go with the document.
+TEST(VtReaderMemoryTest, DocumentsLieInFewBlocks) {
+  std::string text = kHead;
+  for (int i = 0; i < 20000; ++i)
+    text += "(g\nv:i=" + std::to_string(i) + "\nName:s=text\n)\n";
+  RationedMemory memory(1000000);
+  MemoryByteReader stream(text.data(), text.size());
+  Document doc(vtReadDocument(&stream, nullptr, &memory));
+  ASSERT_NE(nullptr, doc->root);
+  EXPECT_GT(40, memory.given()) << "for " << text.size() << " bytes";
+  EXPECT_EQ(0, vtGetInt(doc.get(), nullptr, "v", -1));
+  vtNodeAddValue(doc->root, vtNewValue("added", VtInt));
+  vtNodeAddChild(doc->root, vtNewNode("added"));
+  doc.reset();
+  EXPECT_EQ(0, memory.held());
+
+  RationedMemory unclosed(1000000);
+  std::string open = kHead + "(a\n)\n(b\n" + text.substr(kHead.size());
+  MemoryByteReader openStream(open.data(), open.size());
+  Document partial(vtReadDocument(&openStream, nullptr, &unclosed));
+  ASSERT_NE(nullptr, partial->root);
+  EXPECT_EQ(nullptr, partial->root->next);
+  EXPECT_LT(1, unclosed.given());
+  EXPECT_EQ(1, unclosed.held());
+}
+
 TEST(VtDumpTest, LinesForEveryKind) {
   Document doc =
       readText("1.2 3 the text\n(top\ni:i=-4\ns:s= a \nf:f=0.1\nd:d=3,00aBff\n"

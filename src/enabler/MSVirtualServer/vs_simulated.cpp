@@ -56,11 +56,8 @@ struct Model {
   std::vector<ModelMachine> machines;
 };
 
-/// The value of `name` in `group` when it has a letter the model uses.
-bool readModelValue(const VtNode* group, const char* name, ModelValue* out) {
-  const VtValue* value = vtNodeFindValue(group, name);
-  if (!value)
-    return false;
+/// `value` when it has a letter the model uses.
+bool modelValue(const VtValue* value, ModelValue* out) {
   switch (value->kind) {
   case VtReal:
     out->letter = 'f';
@@ -77,6 +74,12 @@ bool readModelValue(const VtNode* group, const char* name, ModelValue* out) {
   default:
     return false;
   }
+}
+
+/// The value of `name` in `group` when it has a letter the model uses.
+bool readModelValue(const VtNode* group, const char* name, ModelValue* out) {
+  const VtValue* value = vtNodeFindValue(group, name);
+  return value && modelValue(value, out);
 }
 
 std::string modelString(const VtNode* group, const char* name) {
@@ -111,12 +114,14 @@ ModelMachine readMachine(const VtNode* group) {
     machine.state = state.integer;
   machine.hasMaxSystemCapacity =
       readModelValue(group, "MaxSystemCapacity", &machine.maxSystemCapacity);
+  // The group's names are unique, so each value is taken as the walk meets
+  // it: looking each one up by name would walk the group again per value.
   if (const VtNode* configuration =
           vtNodeFindChild(group, "configuration", 0)) {
     for (const VtValue* value = configuration->values; value;
          value = value->next) {
       ModelValue entry;
-      if (readModelValue(configuration, value->name, &entry))
+      if (modelValue(value, &entry))
         machine.configuration.emplace(value->name, entry);
     }
   }
@@ -131,29 +136,22 @@ bool readModel(const char* path, Model* model) {
   VtDocument* document = vtReadDocumentFromMemory(text.data(), text.size());
   // The text goes before the model grows beside the document.
   std::string().swap(text);
-  bool accepted = document->status >= 0 && document->root;
+  bool accepted = document && document->status >= 0 && document->root;
   if (accepted) {
     VtNode* server = document->root;
     model->name = modelString(server, "Name");
     model->version = modelString(server, "Version");
     model->fails = failList(server);
     // One walk over the server's children, in order: looking up the i-th
-    // machine by name would walk them all again for every machine. Each
-    // machine group is released once it is copied, so that the document and
-    // the model are never both held whole.
+    // machine by name would walk them all again for every machine. The
+    // document's groups lie in its blocks, which go all at once with it.
     size_t machines = 0;
     for (const VtNode* child = server->children; child; child = child->next)
       machines += strcmp(child->name, "machine") == 0;
     model->machines.reserve(machines);
-    VtNode** link = &server->children;
-    while (VtNode* child = *link) {
-      if (strcmp(child->name, "machine") != 0) {
-        link = &child->next;
-        continue;
-      }
-      model->machines.push_back(readMachine(child));
-      *link = child->next;
-      vtFreeNode(child);
+    for (const VtNode* child = server->children; child; child = child->next) {
+      if (strcmp(child->name, "machine") == 0)
+        model->machines.push_back(readMachine(child));
     }
   }
   vtFreeDocument(document);

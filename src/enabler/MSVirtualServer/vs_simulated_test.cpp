@@ -1,6 +1,7 @@
 #include "enabler/MSVirtualServer/vs_simulated.h"
 
 #include "common/platform/ref_holder.h"
+#include "common/vartree/vtree.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -152,6 +153,33 @@ TEST_F(VsSimulatedTest, ModelAnswersEveryOperation) {
     EXPECT_EQ(kVsInvalidArg, machines->get_Item(0, machine.put()));
     EXPECT_EQ(kVsInvalidArg, machines->get_Item(3, machine.put()));
     EXPECT_FALSE(machine);
+  }
+  EXPECT_EQ(0, vsSimulatedObjectCount());
+}
+
+// Each configuration value is copied as the walk over the group meets it:
+// looking each up by name again compared 8 million names for these 4096.
+TEST_F(VsSimulatedTest, ConfigurationIsCopiedInOneWalk) {
+  const int kValues = 4096;
+  std::string text = "1.0 0 large\n(server\n(machine\nName:s=big\n"
+                     "(configuration\n";
+  for (int i = 0; i < kValues; ++i)
+    text += "key" + std::to_string(i) + ":i=" + std::to_string(i) + "\n";
+  text += ")\n)\n)\n";
+  unsigned long before = vtNameComparisons();
+  {
+    RefHolder<VsVirtualServerObject> server = create(text);
+    ASSERT_TRUE(server);
+    EXPECT_GT(100ul, vtNameComparisons() - before);
+    RefHolder<VsVirtualMachineCollection> machines;
+    ASSERT_EQ(kVsResultOk, server->get_VirtualMachines(machines.put()));
+    RefHolder<VsVirtualMachineObject> machine;
+    ASSERT_EQ(kVsResultOk, machines->get_Item(1, machine.put()));
+    VsVariant value;
+    int32_t integer = 0;
+    ASSERT_EQ(kVsResultOk, machine->GetConfigurationValue(L"key4095", &value));
+    EXPECT_TRUE(value.toInt(&integer));
+    EXPECT_EQ(kValues - 1, integer);
   }
   EXPECT_EQ(0, vsSimulatedObjectCount());
 }
