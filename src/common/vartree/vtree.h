@@ -10,6 +10,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 
 class ByteReader;
@@ -103,6 +104,13 @@ const char* vtGetString(const VtDocument* document, const char* path,
 /// Releases the document with its text and its whole tree, the root's
 /// siblings included. Null is allowed.
 void vtFreeDocument(VtDocument* document);
+
+/// Gives a document back with vtFreeDocument.
+struct VtDocumentDeleter {
+  void operator()(VtDocument* document) const { vtFreeDocument(document); }
+};
+/// A document owned: released with its tree when the holder ends.
+using VtDocumentPtr = std::unique_ptr<VtDocument, VtDocumentDeleter>;
 
 // --- Value level ----------------------------------------------------------
 

@@ -13,10 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct DocumentDeleter {
-  void operator()(VtDocument* document) const { vtFreeDocument(document); }
-};
-using DocumentPtr = std::unique_ptr<VtDocument, DocumentDeleter>;
 
 /// Checks that `document` is child_echo's fixed report.
 void expectEchoReport(const VtDocument* document) {
@@ -50,7 +46,7 @@ TEST(VtExecTest, HomeCommandKeepsEverySeparator) {
 
 TEST(VtExecTest, ReportOfChildIsRead) {
   ScopedEnv mode("CHILD_ECHO", "doc");
-  DocumentPtr document(
+  VtDocumentPtr document(
       vtReadCommandOutput(testProgramPath("child_echo").c_str()));
   expectEchoReport(document.get());
 }
@@ -95,7 +91,7 @@ TEST(VtExecTest, HomeDirectoryDecidesWhichProgramRuns) {
     SCOPED_TRACE(c.why);
     ScopedEnv homeDir("KEP_HOMEDIR", c.home);
     SystemError error;
-    DocumentPtr document(vtExecCommand(c.command.c_str(), &error));
+    VtDocumentPtr document(vtExecCommand(c.command.c_str(), &error));
     if (c.runs) {
       expectEchoReport(document.get());
       EXPECT_FALSE(error.failed()) << error.message();
@@ -111,7 +107,7 @@ TEST(VtExecTest, OutputThatIsNoReportGivesDocumentWithoutStatus) {
   for (const char* m : modes) {
     SCOPED_TRACE(m);
     ScopedEnv mode("CHILD_ECHO", m);
-    DocumentPtr document(
+    VtDocumentPtr document(
         vtReadCommandOutput(testProgramPath("child_echo").c_str()));
     ASSERT_TRUE(document);
     EXPECT_EQ(-1, document->status);
@@ -127,7 +123,7 @@ TEST(VtExecTest, ChildReadingInputOrWritingErrorsDoesNotHang) {
   for (const char* m : modes) {
     SCOPED_TRACE(m);
     ScopedEnv mode("CHILD_ECHO", m);
-    DocumentPtr document(
+    VtDocumentPtr document(
         vtReadCommandOutput(testProgramPath("child_echo").c_str()));
     expectEchoReport(document.get());
   }
@@ -161,7 +157,7 @@ TEST(VtExecTest, ReportBeyondItsLimitsCountsAsNone) {
     ScopedEnv mode("CHILD_ECHO", c.actions);
     SystemError error;
     auto started = std::chrono::steady_clock::now();
-    DocumentPtr document(vtReadCommandOutput(
+    VtDocumentPtr document(vtReadCommandOutput(
         testProgramPath("child_echo").c_str(), &error, c.limits));
     auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::steady_clock::now() - started);

@@ -16,13 +16,9 @@
 
 namespace {
 
-struct DocumentDeleter {
-  void operator()(VtDocument* d) const { vtFreeDocument(d); }
-};
-using Document = std::unique_ptr<VtDocument, DocumentDeleter>;
 
-Document readText(const std::string& text, std::vector<int> chunks = {}) {
-  return Document(vtReadDocumentFromMemory(text.data(), text.size(), chunks));
+VtDocumentPtr readText(const std::string& text, std::vector<int> chunks = {}) {
+  return VtDocumentPtr(vtReadDocumentFromMemory(text.data(), text.size(), chunks));
 }
 
 const std::string kHead = "1.0 0\n";
@@ -40,7 +36,7 @@ int bodyCode(const std::string& body) {
 
 // The one value `v` of the document's root group (the body is wrapped).
 struct OneValue {
-  Document doc;
+  VtDocumentPtr doc;
   const VtValue* value() const {
     return doc && doc->root ? vtNodeFindValue(doc->root, "v") : nullptr;
   }
@@ -94,7 +90,7 @@ TEST(VtStatusLineTest, FormsAcceptedAndRejected) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    Document doc = readText(c.text);
+    VtDocumentPtr doc = readText(c.text);
     ASSERT_NE(nullptr, doc);
     EXPECT_EQ(c.status, doc->status);
     if (c.status < 0) {
@@ -109,14 +105,14 @@ TEST(VtStatusLineTest, FormsAcceptedAndRejected) {
 }
 
 TEST(VtStatusLineTest, RejectedStatusLineLeavesBodyUnread) {
-  Document doc = readText("1 0\n(a\nv:i=1\n)\n");
+  VtDocumentPtr doc = readText("1 0\n(a\nv:i=1\n)\n");
   EXPECT_EQ(-1, doc->status);
   EXPECT_EQ(nullptr, doc->root);
   EXPECT_EQ(3, vtGetInt(doc.get(), nullptr, "v", 3));
 }
 
 TEST(VtStatusLineTest, NullStreamGivesRejectedDocument) {
-  Document doc(vtReadDocument(nullptr));
+  VtDocumentPtr doc(vtReadDocument(nullptr));
   ASSERT_NE(nullptr, doc);
   EXPECT_EQ(-1, doc->status);
   EXPECT_EQ(nullptr, doc->text);
@@ -126,7 +122,7 @@ TEST(VtStatusLineTest, NullStreamGivesRejectedDocument) {
 TEST(VtStatusLineTest, OnlyTheFirst255BytesAreSeen) {
   // 6 bytes of fields, then text up to byte 255; the body still follows.
   std::string text = "1.0 0 " + repeat('x', 300);
-  Document doc = readText(text + "\n(a\nv:i=4\n)\n");
+  VtDocumentPtr doc = readText(text + "\n(a\nv:i=4\n)\n");
   EXPECT_EQ(0, doc->status);
   EXPECT_EQ(repeat('x', 249), doc->text);
   EXPECT_EQ(4, vtGetInt(doc.get(), nullptr, "v", 0));
@@ -145,7 +141,7 @@ TEST(VtBodyTest, LineLengthLimits) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
     std::string close = ")" + repeat('x', c.length - 1);
-    Document doc = readText(kHead + "(t\n" + close + "\n(next\n)\n");
+    VtDocumentPtr doc = readText(kHead + "(t\n" + close + "\n(next\n)\n");
     ASSERT_NE(nullptr, doc->root);
     EXPECT_STREQ("t", doc->root->name);
     EXPECT_EQ(c.nextRead, doc->root->next != nullptr);
@@ -182,7 +178,7 @@ TEST(VtBodyTest, CarriageReturnsEndTheVisibleText) {
   EXPECT_EQ(vtDumpDocument(readText(lf).get()),
             vtDumpDocument(readText(crlf).get()));
 
-  Document doc = readText(kHead + "(t\rjunk\nv:s=abc\rdef\n)\r\n");
+  VtDocumentPtr doc = readText(kHead + "(t\rjunk\nv:s=abc\rdef\n)\r\n");
   ASSERT_NE(nullptr, doc->root);
   EXPECT_STREQ("t", doc->root->name);
   EXPECT_STREQ("abc", vtGetString(doc.get(), nullptr, "v", ""));
@@ -192,7 +188,7 @@ TEST(VtBodyTest, CarriageReturnsEndTheVisibleText) {
 }
 
 TEST(VtBodyTest, CommentsAndLeadingWhiteSpace) {
-  Document doc =
+  VtDocumentPtr doc =
       readText(kHead + ";before\n  (t\n\t;inside\n \v\f v:i=5\n ; x:i=6\n"
                        "   ) trailing text\n;after\n");
   ASSERT_NE(nullptr, doc->root);
@@ -202,7 +198,7 @@ TEST(VtBodyTest, CommentsAndLeadingWhiteSpace) {
 }
 
 TEST(VtBodyTest, GroupNamesAreTheRestOfTheLine) {
-  Document doc = readText(kHead + "(top level\n( Inner x \n)\n(\n)\n)\n");
+  VtDocumentPtr doc = readText(kHead + "(top level\n( Inner x \n)\n(\n)\n)\n");
   ASSERT_NE(nullptr, doc->root);
   EXPECT_STREQ("top level", doc->root->name);
   ASSERT_NE(nullptr, doc->root->children);
@@ -385,7 +381,7 @@ TEST(VtBodyTest, ResultCodes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     EXPECT_EQ(c.code, bodyCode(c.body));
-    Document doc = readText(kHead + "(z\n)\n" + c.body);
+    VtDocumentPtr doc = readText(kHead + "(z\n)\n" + c.body);
     ASSERT_EQ(0, doc->status);
     EXPECT_EQ(c.code == kVtOk, doc->root != nullptr);
   }
@@ -403,14 +399,14 @@ std::string nested(int groups) {
 
 TEST(VtBodyTest, ThirtyTwoGroupsMayBeOpenButNotThirtyThree) {
   EXPECT_EQ(kVtOk, bodyCode(nested(32)));
-  Document doc = readText(kHead + nested(32));
+  VtDocumentPtr doc = readText(kHead + nested(32));
   std::string path;
   for (int i = 1; i < 32; ++i)
     path += (i > 1 ? "." : "") + ("g" + std::to_string(i));
   EXPECT_EQ(9, vtGetInt(doc.get(), path.c_str(), "v", 0));
 
   EXPECT_EQ(kVtTooDeep, bodyCode(nested(33)));
-  Document deep = readText(kHead + nested(33));
+  VtDocumentPtr deep = readText(kHead + nested(33));
   EXPECT_EQ(0, deep->status);
   EXPECT_EQ(nullptr, deep->root);
   // Reopening after a close keeps within the limit.
@@ -418,7 +414,7 @@ TEST(VtBodyTest, ThirtyTwoGroupsMayBeOpenButNotThirtyThree) {
 }
 
 TEST(VtBodyTest, DuplicateValuesKeepTheFirst) {
-  Document doc =
+  VtDocumentPtr doc =
       readText(kHead + "(t\nType:s=a\nType:s=b\nType:i=3\nOther:i=1\n)\n");
   ASSERT_NE(nullptr, doc->root);
   EXPECT_STREQ("a", vtGetString(doc.get(), nullptr, "Type", ""));
@@ -433,7 +429,7 @@ TEST(VtBodyTest, DuplicateValuesKeepTheFirst) {
     for (int i = 0; i < 300; ++i)
       body += "n" + std::to_string(i) + ":i=" + std::to_string(round) + "\n";
   }
-  Document many = readText(kHead + body + ")\n");
+  VtDocumentPtr many = readText(kHead + body + ")\n");
   int i = 0;
   for (const VtValue* v = many->root->values; v; v = v->next, ++i) {
     EXPECT_EQ("n" + std::to_string(i), v->name);
@@ -445,12 +441,12 @@ TEST(VtBodyTest, DuplicateValuesKeepTheFirst) {
 TEST(VtBodyTest, WhatTheBodyYields) {
   // Values outside every group are discarded; a name both outside and inside
   // is found inside.
-  Document outside = readText(kHead + "v:i=1\n(t\nv:i=2\n)\nw:i=3\n");
+  VtDocumentPtr outside = readText(kHead + "v:i=1\n(t\nv:i=2\n)\nw:i=3\n");
   EXPECT_EQ(2, vtGetInt(outside.get(), nullptr, "v", 0));
   EXPECT_EQ(0, vtGetInt(outside.get(), nullptr, "w", 0));
 
   // Several top-level groups: the first is the root, the rest its siblings.
-  Document several = readText(kHead + "(a\nv:i=1\n)\n(b\nv:i=2\n)\n(c\n)\n");
+  VtDocumentPtr several = readText(kHead + "(a\nv:i=1\n)\n(b\nv:i=2\n)\n(c\n)\n");
   ASSERT_NE(nullptr, several->root);
   EXPECT_STREQ("a", several->root->name);
   ASSERT_NE(nullptr, several->root->next);
@@ -460,12 +456,12 @@ TEST(VtBodyTest, WhatTheBodyYields) {
   EXPECT_EQ(1, vtGetInt(several.get(), nullptr, "v", 0));
 
   // The first top-level group whose ")" was read is the root.
-  Document later = readText(kHead + "(a\n(b\n)\n");
+  VtDocumentPtr later = readText(kHead + "(a\n(b\n)\n");
   EXPECT_EQ(nullptr, later->root);
-  Document unclosedInner = readText(kHead + "(a\nv:i=1\n)\n(b\n(c\n");
+  VtDocumentPtr unclosedInner = readText(kHead + "(a\nv:i=1\n)\n(b\n(c\n");
   ASSERT_NE(nullptr, unclosedInner->root);
   EXPECT_EQ(nullptr, unclosedInner->root->next);
-  Document lostChild = readText(kHead + "(a\n(b\nv:i=1\n");
+  VtDocumentPtr lostChild = readText(kHead + "(a\n(b\nv:i=1\n");
   EXPECT_EQ(nullptr, lostChild->root);
 }
 
@@ -639,7 +635,7 @@ TEST(VtReaderMemoryTest, MemoryThatRunsOutFailsTheReadWithItsReason) {
   RationedMemory plenty(1000000);
   SystemError none;
   MemoryByteReader wholeStream(text.data(), text.size());
-  Document whole(vtReadDocument(&wholeStream, &none, &plenty));
+  VtDocumentPtr whole(vtReadDocument(&wholeStream, &none, &plenty));
   ASSERT_FALSE(none.failed());
   EXPECT_EQ(vtDumpDocument(readText(text).get()), vtDumpDocument(whole.get()));
   whole.reset();
@@ -674,7 +670,7 @@ TEST(VtReaderMemoryTest, DocumentsLieInFewBlocks) {
     text += "(g\nv:i=" + std::to_string(i) + "\nName:s=text\n)\n";
   RationedMemory memory(1000000);
   MemoryByteReader stream(text.data(), text.size());
-  Document doc(vtReadDocument(&stream, nullptr, &memory));
+  VtDocumentPtr doc(vtReadDocument(&stream, nullptr, &memory));
   ASSERT_NE(nullptr, doc->root);
   EXPECT_GT(40, memory.given()) << "for " << text.size() << " bytes";
   EXPECT_EQ(0, vtGetInt(doc.get(), nullptr, "v", -1));
@@ -686,7 +682,7 @@ TEST(VtReaderMemoryTest, DocumentsLieInFewBlocks) {
   RationedMemory unclosed(1000000);
   std::string open = kHead + "(a\n)\n(b\n" + text.substr(kHead.size());
   MemoryByteReader openStream(open.data(), open.size());
-  Document partial(vtReadDocument(&openStream, nullptr, &unclosed));
+  VtDocumentPtr partial(vtReadDocument(&openStream, nullptr, &unclosed));
   ASSERT_NE(nullptr, partial->root);
   EXPECT_EQ(nullptr, partial->root->next);
   EXPECT_LT(1, unclosed.given());
@@ -694,7 +690,7 @@ TEST(VtReaderMemoryTest, DocumentsLieInFewBlocks) {
 }
 
 TEST(VtDumpTest, LinesForEveryKind) {
-  Document doc =
+  VtDocumentPtr doc =
       readText("1.2 3 the text\n(top\ni:i=-4\ns:s= a \nf:f=0.1\nd:d=3,00aBff\n"
                "e:d=0,\nu:u=4,41c3a9ff\n(child\nx:i=1\n)\n)\n(second\n)\n");
   EXPECT_EQ("status 3 1 2\n"
