@@ -1,6 +1,6 @@
 #include "invscan/scanners/cpuid.h"
 
-#include "invscan/scanners/cpuid_test_source.h"
+#include "invscan/scanners/cpuid_fake_source_test.h"
 
 #include <gtest/gtest.h>
 

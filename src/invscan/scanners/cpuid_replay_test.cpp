@@ -1,7 +1,7 @@
 #include "invscan/scanners/cpuid_replay.h"
 
 #include "common/platform/system_error.h"
-#include "invscan/scanners/cpuid_test_source.h"
+#include "invscan/scanners/cpuid_fake_source_test.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
-#include "invscan/scanners/cpuid_test_source.h"
+#include "invscan/scanners/cpuid_fake_source_test.h"
 #include "reg_file.h"
 #include "registry.h"
 #include "test_util.h"

@@ -1,4 +1,4 @@
-// child_process_test_win32.cpp: Win32 half of the child-process tests: what
+// child_process_win32_test.cpp: Win32 half of the child-process tests: what
 // a child inherits where the system has no handle lists, and the exit code of
 // a child that was ended.
 #include "common/process/child_process.h"

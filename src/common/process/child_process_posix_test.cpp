@@ -1,4 +1,4 @@
-// child_process_test_posix.cpp: POSIX half of the child-process tests: what
+// child_process_posix_test.cpp: POSIX half of the child-process tests: what
 // a child inherits of the enabler's signals, and the reaping of released
 // children.
 #include "common/process/child_process.h"

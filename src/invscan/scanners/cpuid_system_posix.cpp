@@ -1,4 +1,4 @@
-// cpuid_posix.cpp: POSIX half of the scanner's system facts.
+// cpuid_system_posix.cpp: POSIX half of the scanner's system facts.
 #include "invscan/scanners/cpuid_system.h"
 
 #include <unistd.h>

@@ -1,8 +1,8 @@
-// cpuid_test_source.h: a processor made up by a test. Register readings come
-// from a table set up by the test, and every leaf the probe executes is
+// cpuid_fake_source_test.h: a processor made up by a test. Register readings
+// come from a table set up by the test, and every leaf the probe executes is
 // logged, so a test can see which leaves were read and in what order.
-#ifndef ENABLER_SCANNERS_CPUID_TEST_SOURCE_H
-#define ENABLER_SCANNERS_CPUID_TEST_SOURCE_H
+#ifndef ENABLER_SCANNERS_CPUID_FAKE_SOURCE_TEST_H
+#define ENABLER_SCANNERS_CPUID_FAKE_SOURCE_TEST_H
 
 #include "invscan/scanners/cpuid.h"
 #include "invscan/scanners/cpuid_details.h"

@@ -1,4 +1,4 @@
-// cpuid_win32.cpp: Win32 half of the scanner's system facts.
+// cpuid_system_win32.cpp: Win32 half of the scanner's system facts.
 #include "invscan/scanners/cpuid_system.h"
 
 #include <windows.h>
