@@ -9,6 +9,7 @@
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
+#include "enabler/common/run_log_test.h"
 #include "invscan/scanners/cpuid.h"
 #include "test_util.h"
 
@@ -199,10 +200,7 @@ protected:
   }
 
   std::string run() {
-    const std::string logPath = dir_.path() + "/log.txt";
-    logFile = fopen(logPath.c_str(), "wb");
-    verbose = logFile != nullptr;
-    returnCode = 0;
+    ScopedRunLog log(dir_.path() + "/log.txt", EnablerProgram::VirtualServer);
     VsPublishServices services;
     services.connect = connectFake;
     services.disconnect = releaseFake;
@@ -210,11 +208,8 @@ protected:
     services.processorRecord = plainRecord;
     services.processor = {&processor_, [] { return 4; }, [] { return 0; }};
     publishParametersWith(services);
-    fclose(logFile);
-    logFile = nullptr;
-    verbose = false;
     EXPECT_EQ(0, liveObjects) << "objects left unreleased";
-    return readTestFile(logPath);
+    return log.text();
   }
 
   /// The value set for `name`, or "<unset>".

@@ -5,6 +5,7 @@
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
 #include "invscan/scanners/cpuid.h"
+#include "enabler/common/run_log_test.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -144,11 +145,7 @@ protected:
                   decltype(VsPublishServices::parameterSink) sink = nullptr) {
     EXPECT_TRUE(writeTestFile(modelPath, model));
     remove(recordPath.c_str());
-    const std::string logPath = dir_.path() + "/log.txt";
-    logFile = fopen(logPath.c_str(), "wb");
-    verbose = logFile != nullptr;
-    returnCode = 0;
-    enablerProgram = EnablerProgram::VirtualServer;
+    ScopedRunLog log(dir_.path() + "/log.txt", EnablerProgram::VirtualServer);
     VsPublishServices services;
     services.connect = connectSimulated;
     services.disconnect = releaseSimulated;
@@ -161,11 +158,8 @@ protected:
                           }};
     services.parameterSink = sink;
     publishParametersWith(services);
-    fclose(logFile);
-    logFile = nullptr;
-    verbose = false;
     EXPECT_EQ(0, vsSimulatedObjectCount()) << "objects left unreleased";
-    return readTestFile(logPath);
+    return log.text();
   }
   std::string records() { return readTestFile(recordPath); }
 

@@ -12,6 +12,7 @@
 #include "invscan/scanners/cpuid_fake_source_test.h"
 #include "reg_file.h"
 #include "registry.h"
+#include "enabler/common/run_log_test.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -65,16 +66,11 @@ protected:
   /// Runs the worker with a log and gives the status; the log is in log_.
   int run() {
     ScopedEnv path("PATH", "/earlier");
-    const std::string logPath = dir_.path() + "/en_out.txt";
-    logFile = fopen(logPath.c_str(), "wb");
-    verbose = logFile != nullptr;
-    enablerProgram = EnablerProgram::VMware;
+    ScopedRunLog log(dir_.path() + "/en_out.txt", EnablerProgram::VMware);
     int status = runRetrieveScriptWith(services_);
     EXPECT_EQ(nullptr, logFile) << "the worker closes the log";
-    closeLogFile();
-    verbose = false;
     searchPath_ = getEnvironment("PATH").value_or("<unset>");
-    log_ = readTestFile(logPath);
+    log_ = log.text();
     return status;
   }
 
