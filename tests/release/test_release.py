@@ -180,9 +180,12 @@ class GuideTest(unittest.TestCase):
 
     def test_log_lines_are_the_programs_own(self):
         written = set()
-        for path in glob.glob(os.path.join(SOURCE_DIR, "src", "enabler", "**",
-                                           "*.cpp"), recursive=True):
-            if path.endswith("_test.cpp"):
+        sources = [path for pattern in ("*.cpp", "*.h")
+                   for path in glob.glob(os.path.join(
+                       SOURCE_DIR, "src", "enabler", "**", pattern),
+                       recursive=True)]
+        for path in sources:
+            if path.endswith(("_test.cpp", "_test.h")):
                 continue
             for literal in string_literals(path):
                 for line in literal.split("\n"):

@@ -17,7 +17,6 @@ namespace {
 
 const char kVersion5[] = "Windows Registry Editor Version 5.00";
 const char kVersion4[] = "REGEDIT4";
-const char kLocalMachine[] = "HKEY_LOCAL_MACHINE";
 
 // The long root name for a root as a file may write it; empty when unknown.
 std::string canonicalRoot(const std::string& root) {
