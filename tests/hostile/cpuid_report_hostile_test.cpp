@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 
 TEST(CpuidReportHostileTest, ReportWithoutEndCountsAsAProgramThatCannotRun) {
   TempDir dir;
-  setTestOwnPath((fs::path(dir.path()) / "enabler").string());
+  const OwnPathQuery ownPath =
+      ownPathAnswering((fs::path(dir.path()) / "enabler").string());
   fs::copy_file(testProgramPath("hostile_cpuid"),
                 fs::path(dir.path()) / programFileName("cpuid"));
   ScopedEnv mode("KEP_HOSTILE_CPUID", "never-end");
@@ -39,7 +40,7 @@ TEST(CpuidReportHostileTest, ReportWithoutEndCountsAsAProgramThatCannotRun) {
     verbose = true;
     enablerProgram = program;
     SystemError error;
-    CpuidProgramSite site{testOwnPath, &error,
+    CpuidProgramSite site{ownPath, &error,
                           ReadLimits{kVtReportLimits.maxBytes, 500}};
     char* record = nullptr;
     int packages = 0;

@@ -75,18 +75,13 @@ std::string fixturePath(const std::string& relative) {
       .string();
 }
 
-namespace {
-std::string chosenOwnPath;
-} // namespace
-
-void setTestOwnPath(const std::string& path) {
-  chosenOwnPath = path;
-}
-
-unsigned long testOwnPath(char* buffer, unsigned long size) {
-  // A path that does not fit gives the size, as the system's query does.
-  if (chosenOwnPath.size() >= size)
-    return size;
-  memcpy(buffer, chosenOwnPath.c_str(), chosenOwnPath.size() + 1);
-  return static_cast<unsigned long>(chosenOwnPath.size());
+std::function<unsigned long(char* buffer, unsigned long size)>
+ownPathAnswering(const std::string& path) {
+  return [path](char* buffer, unsigned long size) -> unsigned long {
+    // A path that does not fit gives the size, as the system's query does.
+    if (path.size() >= size)
+      return size;
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<unsigned long>(path.size());
+  };
 }

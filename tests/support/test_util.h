@@ -3,6 +3,7 @@
 #ifndef ENABLER_TESTS_TEST_UTIL_H
 #define ENABLER_TESTS_TEST_UTIL_H
 
+#include <functional>
 #include <string>
 
 /// Makes a fresh directory below the system's temporary folder, moves into
@@ -47,11 +48,11 @@ std::string testProgramPath(const std::string& name);
 /// Path of a file below tests/fixtures, `relative` written with "/"; the
 /// platform's separators in the result.
 std::string fixturePath(const std::string& relative);
-/// An own-path query in the manner of ownExecutablePath that answers the path
-/// last given to setTestOwnPath, so that code looking beside its own
-/// executable (the cpuid program) looks in a folder of the test's choosing.
-void setTestOwnPath(const std::string& path);
-unsigned long testOwnPath(char* buffer, unsigned long size);
+/// An own-path query in the manner of ownExecutablePath that answers `path`,
+/// so that code looking beside its own executable (the cpuid program) looks
+/// in a folder of the test's choosing.
+std::function<unsigned long(char* buffer, unsigned long size)>
+ownPathAnswering(const std::string& path);
 
 /// Writes `content` to `path` in binary mode; false on failure.
 bool writeTestFile(const std::string& path, const std::string& content);

@@ -66,7 +66,8 @@ void logLine(Variant variant, const char* format, ...) {
 
 // The cpuid program beside the enabler's own executable, or the bare program
 // name when the own path is unusable.
-std::string cpuidProgramPath(Variant variant, OwnPathQuery ownPathQuery) {
+std::string cpuidProgramPath(Variant variant,
+                             const OwnPathQuery& ownPathQuery) {
   char ownPath[kOwnPathMax + 1];
   memcpy(ownPath, kOwnPathPlaceholder, sizeof kOwnPathPlaceholder);
   const std::string programName = programFileName("cpuid");

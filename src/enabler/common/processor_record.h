@@ -6,6 +6,7 @@
 #include "common/platform/system_error.h"
 #include "common/vartree/vtree.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,7 @@ int getInfoFromCPUID();
 /// How the builder learns the enabler's own path, in the manner of
 /// ownExecutablePath (paths.h): fills `buffer` (`size` + 1 bytes) and gives
 /// the length, `size` or more when it did not fit, 0 on failure.
-using OwnPathQuery = unsigned long (*)(char* buffer, unsigned long size);
+using OwnPathQuery = std::function<unsigned long(char* buffer, unsigned long size)>;
 
 /// Where the builder looks for the cpuid program, where it keeps the reason
 /// when the program could not be run or its report not read, and the bounds

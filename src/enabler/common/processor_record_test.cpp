@@ -27,18 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The own path the builder is told; a length of 0 or at least 1024 can be
-// forced.
-std::string ownPath;
-unsigned long forcedLength = 0;
-
-unsigned long chosenOwnPath(char* buffer, unsigned long size) {
-  if (forcedLength)
-    return forcedLength;
-  setTestOwnPath(ownPath);
-  return testOwnPath(buffer, size);
-}
-
 unsigned long failingOwnPath(char*, unsigned long) {
   return 0;
 }
@@ -161,7 +149,13 @@ protected:
 
   std::unique_ptr<TempDir> dir_;
   std::vector<std::unique_ptr<ScopedEnv>> env_;
-  OwnPathQuery query_ = chosenOwnPath;
+  // The own path the builder is told; a length of 0 or at least 1024 can be
+  // forced.
+  std::string ownPath;
+  unsigned long forcedLength = 0;
+  OwnPathQuery query_ = [this](char* buffer, unsigned long size) {
+    return forcedLength ? forcedLength : ownPathAnswering(ownPath)(buffer, size);
+  };
   SystemError error_;
   std::string cpuidPath_;
   std::string logPath_;

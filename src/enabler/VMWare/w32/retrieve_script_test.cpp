@@ -42,8 +42,8 @@ protected:
     services_.registry = &registry_;
     services_.isWow64 = [] { return false; };
     // No cpuid program where the run looks: the record is not built.
-    setTestOwnPath(dir_.path() + pathSeparator() + "enabler");
-    services_.cpuidProgram = CpuidProgramSite{testOwnPath, nullptr};
+    services_.cpuidProgram = CpuidProgramSite{
+        ownPathAnswering(dir_.path() + pathSeparator() + "enabler"), nullptr};
     services_.processor = {&processor_, [this] { return processors_; },
                            [this] { return packages_; }};
     services_.nodeIdentity = [](NodeIdentity* identity, IdentityProblems*) {
