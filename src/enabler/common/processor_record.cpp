@@ -187,6 +187,57 @@ char* mallocCopy(const std::string& text) {
   return copy;
 }
 
+// Runs the cpuid program and reads its report; null, with the reason kept in
+// the site, when it cannot be run. Without the own path there is no folder to
+// run the program from, and where the system would look for the bare name on
+// PATH alone, a different program of that name could run and its record be
+// published: none runs. Below a home directory the name is placed there.
+VtDocument* runCpuidProgram(const std::string& program,
+                            const CpuidProgramSite& site) {
+  if (program.find(pathSeparator()) != std::string::npos ||
+      bareProgramNamesStartInOwnFolder() || getEnvironment("KEP_HOMEDIR"))
+    return vtExecCommand(program.c_str(), site.error, site.limits);
+  keepSystemError(site.error,
+                  systemError("find '" + program +
+                                  "' beside the enabler, whose own path is "
+                                  "unknown (PATH is not searched)",
+                              noSuchFileErrorCode()));
+  return nullptr;
+}
+
+// Hands the record on as the form does: vs-enabler through `record` and
+// `packageCount`, vmware-enabler into PHYSICAL_PROCESSOR. 1 when it was.
+int handOverRecord(Variant variant, const CpuidValues& values, char** record,
+                   int* packageCount) {
+  std::string text = formatRecord(values);
+  debugLog("PHYSICAL_PROCESSOR = '%s'\n", text.c_str());
+  if (variant == Variant::VMware) {
+    if (setEnvironment("PHYSICAL_PROCESSOR", text))
+      return 1;
+    logLine(variant, "Warning! Failed to set PHYSICAL_PROCESSOR variable.\n");
+    return 0;
+  }
+  char* copy = mallocCopy(text);
+  if (!copy)
+    return 0;
+  *record = copy;
+  *packageCount = values.packages;
+  return 1;
+}
+
+// The record from the cpuid program's report; 1 when it was handed over. A
+// report without a package count above 0 gives none.
+int recordFromReport(Variant variant, const VtDocument* document,
+                     char** record, int* packageCount) {
+  if (document->status != 0)
+    logLine(variant, "Warning! cpuid returned error = %d\n", document->status);
+  CpuidValues values = readValues(document, variant);
+  logValues(values);
+  if (values.packages <= 0)
+    return 0;
+  return handOverRecord(variant, values, record, packageCount);
+}
+
 // The steps both forms share. On success the vs-enabler form hands the record
 // through `record` and `packageCount`, the vmware-enabler form puts it into
 // PHYSICAL_PROCESSOR.
@@ -194,49 +245,11 @@ int buildRecord(Variant variant, char** record, int* packageCount,
                 const CpuidProgramSite& site) {
   logLine(variant, "getInfoFromCPUID() started.\n");
   std::string program = cpuidProgramPath(variant, site.ownPath);
-
   int result = 0;
-  VtDocument* document = nullptr;
-  // Without the own path there is no folder to run the program from, and
-  // where the system would look for the bare name on PATH alone, a different
-  // program of that name could run and its record be published: none runs.
-  // Below a home directory the name is placed there instead.
-  if (program.find(pathSeparator()) != std::string::npos ||
-      bareProgramNamesStartInOwnFolder() || getEnvironment("KEP_HOMEDIR"))
-    document = vtExecCommand(program.c_str(), site.error, site.limits);
+  if (VtDocumentPtr document{runCpuidProgram(program, site)})
+    result = recordFromReport(variant, document.get(), record, packageCount);
   else
-    keepSystemError(site.error,
-                    systemError("find '" + program +
-                                    "' beside the enabler, whose own path "
-                                    "is unknown (PATH is not searched)",
-                                noSuchFileErrorCode()));
-  if (!document) {
     logLine(variant, "Warning! vtExecCommand failed.\n");
-  } else {
-    if (document->status != 0)
-      logLine(variant, "Warning! cpuid returned error = %d\n",
-              document->status);
-    CpuidValues values = readValues(document, variant);
-    logValues(values);
-    if (values.packages > 0) {
-      std::string text = formatRecord(values);
-      debugLog("PHYSICAL_PROCESSOR = '%s'\n", text.c_str());
-      if (variant == Variant::VirtualServer) {
-        char* copy = mallocCopy(text);
-        if (copy) {
-          *record = copy;
-          *packageCount = values.packages;
-          result = 1;
-        }
-      } else if (setEnvironment("PHYSICAL_PROCESSOR", text)) {
-        result = 1;
-      } else {
-        logLine(variant,
-                "Warning! Failed to set PHYSICAL_PROCESSOR variable.\n");
-      }
-    }
-    vtFreeDocument(document);
-  }
   // The script must never see a record that this run did not make, such as
   // one inherited from the caller's environment.
   if (variant == Variant::VMware && result == 0)
