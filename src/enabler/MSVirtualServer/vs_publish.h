@@ -6,6 +6,7 @@
 
 #include "common/platform/system_error.h"
 #include "enabler/MSVirtualServer/vs_connection.h"
+#include "enabler/common/node_identity.h"
 #include "invscan/scanners/cpuid.h"
 
 #include <stdio.h>
@@ -14,8 +15,6 @@
 #include <string>
 #include <vector>
 
-struct NodeIdentity;
-using IdentityProblems = std::vector<std::string>;
 
 /// Does the whole job once. Writes its trace to the log (when verbose) and
 /// each failure's status to returnCode; the last failure decides.

@@ -5,6 +5,7 @@
 #define ENABLER_VMWARE_RETRIEVE_SCRIPT_H
 
 #include "enabler/common/processor_record.h"
+#include "enabler/common/node_identity.h"
 #include "invscan/scanners/cpuid.h"
 #include "retrieve_command.h"
 
@@ -15,8 +16,6 @@
 #include <vector>
 
 class Registry;
-struct NodeIdentity;
-using IdentityProblems = std::vector<std::string>;
 
 /// The whole job once: the exit status of vmware-enabler (exit_status.h).
 /// Writes its log lines in verbose mode and closes the log before it returns
