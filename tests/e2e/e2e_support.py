@@ -116,10 +116,20 @@ def run(argv, cwd, env=None, prefix=None, stdin=None, timeout=120):
         del full_env[key]
     # Bytes are fed through a pipe; a descriptor (a terminal) is handed over.
     feed = {"stdin": stdin} if isinstance(stdin, int) else {"input": stdin}
-    proc = subprocess.run(argv, cwd=cwd, env=full_env, **feed,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                          timeout=timeout)
-    return Result(proc.returncode, proc.stdout, proc.stderr)
+    if prefix is None:
+        proc = subprocess.run(argv, cwd=cwd, env=full_env, **feed,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=timeout)
+        return Result(proc.returncode, proc.stdout, proc.stderr)
+    # A wineserver that a run starts inherits the run's descriptors and stays
+    # for seconds after the program ends: read from pipes, every such run
+    # would wait for it. Output goes to files instead.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.run(argv, cwd=cwd, env=full_env, **feed,
+                              stdout=out, stderr=err, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return Result(proc.returncode, out.read(), err.read())
 
 
 class TempDirCase(unittest.TestCase):
