@@ -7,6 +7,7 @@
 #include "common/platform/paths.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/processor_record.h"
+#include "enabler/common/run_log_test.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -35,10 +36,8 @@ TEST(CpuidReportHostileTest, ReportWithoutEndCountsAsAProgramThatCannotRun) {
   for (EnablerProgram program :
        {EnablerProgram::VirtualServer, EnablerProgram::VMware}) {
     SCOPED_TRACE(program == EnablerProgram::VMware ? "vmware" : "vs");
-    logFile = fopen(logPath.c_str(), "wb");
+    ScopedRunLog log(logPath, program);
     ASSERT_NE(nullptr, logFile);
-    verbose = true;
-    enablerProgram = program;
     SystemError error;
     CpuidProgramSite site{ownPath, &error,
                           ReadLimits{kVtReportLimits.maxBytes, 500}};
@@ -50,20 +49,17 @@ TEST(CpuidReportHostileTest, ReportWithoutEndCountsAsAProgramThatCannotRun) {
                      : getInfoFromCPUID(&record, &packages, site);
     auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::steady_clock::now() - started);
-    closeLogFile();
-    verbose = false;
 
     EXPECT_EQ(0, result);
     EXPECT_EQ(nullptr, record);
     EXPECT_LT(seconds.count(), 20) << "the test's short bound, not the program's 5 minutes";
     EXPECT_EQ(timedOutErrorCode(), error.code) << error.message();
-    std::string log = readTestFile(logPath);
+    std::string text = log.text();
     std::string tail = "Warning! vtExecCommand failed.\n"
                        "getInfoFromCPUID() finished with result=0\n";
-    ASSERT_GE(log.size(), tail.size());
-    EXPECT_EQ(tail, log.substr(log.size() - tail.size())) << log;
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(tail, text.substr(text.size() - tail.size())) << text;
   }
-  enablerProgram = EnablerProgram::VirtualServer;
 }
 
 } // namespace

@@ -26,9 +26,10 @@ PLAIN_IDENTITY = {
     "product_version": b"Rev A",
 }
 
-# The record the hostile cpuid program's well-formed report gives.
+# The records the hostile cpuid program's well-formed report gives: the two
+# forms take cores and logical processors per core from different values.
 REPORT_RECORD_VS = b"2:GenuineIntel:6:0:4:2:2400:64"
-REPORT_RECORD_VMWARE = b"2:GenuineIntel:6:0:4:2:2400:64"
+REPORT_RECORD_VMWARE = b"2:GenuineIntel:6:0:6:1:2400:64"
 
 # A retrieve.pl that records what it received: its arguments separated by NUL
 # bytes, then PATH and PHYSICAL_PROCESSOR, each on a line of its own after a

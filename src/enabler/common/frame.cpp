@@ -18,9 +18,10 @@
 bool verbose = false;
 FILE* logFile = nullptr;
 int returnCode = kVsOk;
-EnablerProgram enablerProgram = EnablerProgram::VirtualServer;
 
 namespace {
+
+EnablerProgram enablerProgram = EnablerProgram::VirtualServer;
 
 const char kLogFileName[] = "en_out.txt";
 
@@ -170,8 +171,8 @@ void vreportReason(const char* format, va_list args) {
   fflush(stderr);
 }
 
-/// A fresh start for an entry: a process runs one entry, but the unit tests
-/// run several in one process.
+} // namespace
+
 void resetFrame(EnablerProgram program) {
   closeLogFile();
   dryRun = false;
@@ -179,8 +180,6 @@ void resetFrame(EnablerProgram program) {
   returnCode = kVsOk;
   enablerProgram = program;
 }
-
-} // namespace
 
 bool hasArgument(int argc, char** argv, const char* text) {
   if (argv == nullptr || text == nullptr)

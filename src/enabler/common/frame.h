@@ -13,9 +13,15 @@ extern FILE* logFile;
 /// vs-enabler: the exit status each failure overwrites; the last one decides.
 extern int returnCode;
 
-/// Which program the frame serves; set by the entry before anything else.
+/// Which program the frame serves. It decides the reasons' program name and
+/// whether each log line reaches the disk at once (vs-enabler) or not; only
+/// resetFrame sets it.
 enum class EnablerProgram { VirtualServer, VMware };
-extern EnablerProgram enablerProgram;
+
+/// A fresh start, as each entry makes first: the log closed, verbose false,
+/// returnCode 0, no dry run, and `program` the one that runs. A process runs
+/// one entry; tests that run a worker without an entry start it here too.
+void resetFrame(EnablerProgram program);
 
 /// True when one of argv[1..argc-1] equals `text` byte for byte. False for a
 /// null vector, a null text or argc <= 1.

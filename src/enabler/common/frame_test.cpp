@@ -75,11 +75,7 @@ protected:
     workerStatus = 0;
     workerSawVerbose = false;
   }
-  void TearDown() override {
-    closeLogFile();
-    verbose = false;
-    enablerProgram = EnablerProgram::VirtualServer;
-  }
+  void TearDown() override { resetFrame(EnablerProgram::VirtualServer); }
   bool logExists() const {
     return std::filesystem::exists(std::filesystem::path(dir.path()) /
                                    "en_out.txt");
@@ -138,7 +134,7 @@ TEST_F(FrameTest, LogWritesAreGuardedByVerboseAndFormat) {
 }
 
 TEST_F(FrameTest, VirtualServerDebugLinesReachTheDiskAtOnce) {
-  enablerProgram = EnablerProgram::VirtualServer;
+  resetFrame(EnablerProgram::VirtualServer);
   logFile = fopen("en_out.txt", "w");
   ASSERT_NE(nullptr, logFile);
   verbose = true;

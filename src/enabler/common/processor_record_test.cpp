@@ -6,9 +6,11 @@
 #include "common/process/child_process.h"
 #include "common/vartree/vtree.h"
 #include "enabler/common/frame.h"
+#include "enabler/common/run_log_test.h"
 #include "common/platform/environment.h"
 #include "common/platform/paths.h"
 #include "test_util.h"
+#include "worked_cpuid_report.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +22,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,29 +34,9 @@ unsigned long failingOwnPath(char*, unsigned long) {
   return 0;
 }
 
-const char kWorkedExample[] = "1.0 0 cpuid report\n"
-                              "(cpuid\n"
-                              "ActivePackageCount:i=2\n"
-                              "(Processor\n"
-                              "Manufacturer:s=GenuineIntel\n"
-                              "Family:s=6\n"
-                              "Type:s=0\n"
-                              "ActiveCoreCount:i=4\n"
-                              "ActiveProcCount:i=8\n"
-                              "CpuClockMHz:i=2400\n"
-                              "(Features\n"
-                              "LM:i=1\n"
-                              ")\n"
-                              "(CPUID\n"
-                              "CorePerPackageCount:i=6\n"
-                              "HtPerCoreCount:i=1\n"
-                              ")\n"
-                              ")\n"
-                              ")\n";
-
 // The worked example with `from` replaced by `to` (once).
 std::string example(const std::string& from, const std::string& to) {
-  std::string text = kWorkedExample;
+  std::string text = kWorkedCpuidReport;
   size_t at = text.find(from);
   EXPECT_NE(std::string::npos, at) << from;
   if (at != std::string::npos)
@@ -94,20 +77,14 @@ protected:
     forcedLength = 0;
     fs::copy_file(testProgramPath("fake_cpuid"), cpuidPath_);
     logPath_ = dir_->path() + sep + "en_out.txt";
-    logFile = fopen(logPath_.c_str(), "wb");
-    ASSERT_NE(nullptr, logFile);
-    verbose = true;
-    enablerProgram = EnablerProgram::VirtualServer;
+    startLog(EnablerProgram::VirtualServer);
     setEnv("FAKE_CPUID_MODE", nullptr);
     setEnv("FAKE_CPUID_DOCUMENT", nullptr);
     setEnv("KEP_HOMEDIR", nullptr);
   }
 
   void TearDown() override {
-    verbose = false;
-    if (logFile)
-      fclose(logFile);
-    logFile = nullptr;
+    log_.reset();
     env_.clear();
     dir_.reset();
   }
@@ -132,10 +109,14 @@ protected:
     setEnv("FAKE_CPUID_DOCUMENT", path.c_str());
   }
 
-  std::string log() {
-    fflush(logFile);
-    return readTestFile(logPath_);
+  // An empty log for a run of `program`'s form.
+  void startLog(EnablerProgram program) {
+    log_.reset();
+    log_.emplace(logPath_, program);
+    ASSERT_NE(nullptr, logFile);
   }
+
+  std::string log() { return log_->text(); }
 
   // The log's first three lines for a run with the chosen own path.
   std::string header() const {
@@ -159,6 +140,7 @@ protected:
   SystemError error_;
   std::string cpuidPath_;
   std::string logPath_;
+  std::optional<ScopedRunLog> log_;
 };
 
 TEST_F(ProcessorRecordTest, VirtualServerRecordFromTheReport) {
@@ -171,7 +153,7 @@ TEST_F(ProcessorRecordTest, VirtualServerRecordFromTheReport) {
   };
   const std::string intel = "GenuineIntel";
   const Case cases[] = {
-      {"the worked example", kWorkedExample, "2:GenuineIntel:6:0:4:2:2400:64",
+      {"the worked example", kWorkedCpuidReport, "2:GenuineIntel:6:0:4:2:2400:64",
        valueLines(2, 4, 2, intel, "6", "0", 64), ""},
       {"no Features: 64 bits", example("(Features\nLM:i=1\n)\n", ""),
        "2:GenuineIntel:6:0:4:2:2400:64",
@@ -218,7 +200,7 @@ TEST_F(ProcessorRecordTest, VirtualServerRecordFromTheReport) {
       {"CR LF line ends",
        [] {
          std::string text;
-         for (char c : std::string(kWorkedExample))
+         for (char c : std::string(kWorkedCpuidReport))
            text += c == '\n' ? std::string("\r\n") : std::string(1, c);
          return text;
        }(),
@@ -228,9 +210,7 @@ TEST_F(ProcessorRecordTest, VirtualServerRecordFromTheReport) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     report(c.report);
-    ASSERT_EQ(0, fseek(logFile, 0, SEEK_SET));
-    fflush(logFile);
-    fs::resize_file(logPath_, 0);
+    startLog(EnablerProgram::VirtualServer);
     static char sentinel[] = "untouched";
     char* record = sentinel;
     char* const untouched = sentinel;
@@ -282,7 +262,7 @@ TEST_F(ProcessorRecordTest, VMwareRecordGoesIntoTheEnvironment) {
   };
   const std::string intel = "GenuineIntel";
   const Case cases[] = {
-      {"counts from the CPUID group", kWorkedExample,
+      {"counts from the CPUID group", kWorkedCpuidReport,
        "2:GenuineIntel:6:0:6:1:2400:64",
        valueLines(2, 6, 1, intel, "6", "0", 64)},
       {"no Features: 32 bits", example("(Features\nLM:i=1\n)\n", ""),
@@ -299,14 +279,11 @@ TEST_F(ProcessorRecordTest, VMwareRecordGoesIntoTheEnvironment) {
        example("ActivePackageCount:i=2", "ActivePackageCount:i=0"), nullptr,
        valueLines(0, 6, 1, intel, "6", "0", 64)},
   };
-  enablerProgram = EnablerProgram::VMware;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     ScopedEnv before("PHYSICAL_PROCESSOR", "before");
     report(c.report);
-    fflush(logFile);
-    fs::resize_file(logPath_, 0);
-    ASSERT_EQ(0, fseek(logFile, 0, SEEK_SET));
+    startLog(EnablerProgram::VMware);
     int result = buildVMware();
     std::string value =
         getEnvironment("PHYSICAL_PROCESSOR").value_or("<unset>");
@@ -354,13 +331,11 @@ TEST_F(ProcessorRecordTest, MisbehavingProgramCannotHangOrBreakTheBuilder) {
     ScopedEnv mode("FAKE_CPUID_MODE", c.mode);
     std::unique_ptr<ScopedEnv> document;
     if (c.document) {
-      report(kWorkedExample);
+      report(kWorkedCpuidReport);
     } else {
       document = std::make_unique<ScopedEnv>("FAKE_CPUID_DOCUMENT", nullptr);
     }
-    fflush(logFile);
-    fs::resize_file(logPath_, 0);
-    ASSERT_EQ(0, fseek(logFile, 0, SEEK_SET));
+    startLog(EnablerProgram::VirtualServer);
     char* record = nullptr;
     int packages = 0;
     auto start = std::chrono::steady_clock::now();
@@ -425,15 +400,13 @@ TEST_F(ProcessorRecordTest, OwnPathProblemsFallBackToTheBareName) {
   // A cpuid program on the search path, which natively is the only place a
   // bare name is looked for: it is not the one beside the enabler, and never
   // runs there.
-  report(kWorkedExample);
+  report(kWorkedCpuidReport);
   ScopedEnv path("PATH", dir_->path().c_str());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     forcedLength = c.forced;
     ownPath = c.path;
-    fflush(logFile);
-    fs::resize_file(logPath_, 0);
-    ASSERT_EQ(0, fseek(logFile, 0, SEEK_SET));
+    startLog(EnablerProgram::VirtualServer);
     char* record = nullptr;
     int packages = 0;
     int result = build(&record, &packages);
@@ -472,7 +445,7 @@ TEST_F(ProcessorRecordTest,
        HomeDirectoryDoesNotHideTheProgramBesideTheEnabler) {
   // The full path of the program beside the enabler runs as it is; the home
   // directory only places bare names.
-  report(kWorkedExample);
+  report(kWorkedCpuidReport);
   ScopedEnv home("KEP_HOMEDIR",
                  (dir_->path() + pathSeparator() + "home").c_str());
   char* record = nullptr;
@@ -485,7 +458,7 @@ TEST_F(ProcessorRecordTest,
 TEST_F(ProcessorRecordTest, BareNameRunsFromTheHomeBinDirectory) {
   // Without a usable own path the bare program name is run, and with
   // KEP_HOMEDIR set it is looked for in the home's bin directory.
-  report(kWorkedExample);
+  report(kWorkedCpuidReport);
   std::string sep(1, pathSeparator());
   std::string home = dir_->path() + sep + "home";
   fs::create_directories(home + sep + "bin");
@@ -500,7 +473,7 @@ TEST_F(ProcessorRecordTest, BareNameRunsFromTheHomeBinDirectory) {
 }
 
 TEST_F(ProcessorRecordTest, NothingIsLoggedWithoutVerbose) {
-  report(kWorkedExample);
+  report(kWorkedCpuidReport);
   verbose = false;
   char* record = nullptr;
   int packages = 0;
@@ -512,7 +485,7 @@ TEST_F(ProcessorRecordTest, NothingIsLoggedWithoutVerbose) {
 }
 
 TEST_F(ProcessorRecordTest, VirtualServerFormFlushesItsLines) {
-  report(kWorkedExample);
+  report(kWorkedCpuidReport);
   char* record = nullptr;
   int packages = 0;
   build(&record, &packages);
@@ -563,9 +536,9 @@ TEST(ProcessorRecordComposeTest, RecordFromADocumentWithoutARun) {
     const char* why;
   };
   const Case cases[] = {
-      {kWorkedExample, EnablerProgram::VirtualServer,
+      {kWorkedCpuidReport, EnablerProgram::VirtualServer,
        "2:GenuineIntel:6:0:4:2:2400:64", "active counts"},
-      {kWorkedExample, EnablerProgram::VMware, "2:GenuineIntel:6:0:6:1:2400:64",
+      {kWorkedCpuidReport, EnablerProgram::VMware, "2:GenuineIntel:6:0:6:1:2400:64",
        "CPUID counts"},
       {example("(Features\nLM:i=1\n)\n", ""), EnablerProgram::VirtualServer,
        "2:GenuineIntel:6:0:4:2:2400:64", "no features: 64 bits"},

@@ -11,16 +11,15 @@
 
 #include <string>
 
-/// Opens `path` as the run's log (verbose when it opened), sets returnCode
-/// to 0 and `program` as the one that runs; closes the log and leaves
-/// verbose mode when it ends.
+/// Starts the frame afresh for `program` (resetFrame) and opens `path`,
+/// emptied, as the run's log (verbose when it opened); closes the log and
+/// leaves verbose mode when it ends, keeping returnCode for the test to read.
 class ScopedRunLog {
 public:
   ScopedRunLog(const std::string& path, EnablerProgram program) : path_(path) {
+    resetFrame(program);
     logFile = fopen(path.c_str(), "wb");
     verbose = logFile != nullptr;
-    returnCode = 0;
-    enablerProgram = program;
   }
   ~ScopedRunLog() {
     closeLogFile();

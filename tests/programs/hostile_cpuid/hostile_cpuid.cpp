@@ -24,6 +24,8 @@
 //                   beyond its standard handles, then the report
 // KEP_HOSTILE_BYTES sets the size of the floods (default 8 MiB),
 // KEP_HOSTILE_SECONDS the waits (default 30).
+#include "worked_cpuid_report.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -38,27 +40,6 @@
 #include <string>
 
 namespace {
-
-const char kReport[] = "1.0 0 hostile cpuid\n"
-                       "(host\n"
-                       "ActivePackageCount:i=2\n"
-                       "(Processor\n"
-                       "Manufacturer:s=GenuineIntel\n"
-                       "Family:s=6\n"
-                       "Type:s=0\n"
-                       "ActiveCoreCount:i=4\n"
-                       "ActiveProcCount:i=8\n"
-                       "CpuClockMHz:i=2400\n"
-                       "(Features\n"
-                       "IEM64T:i=1\n"
-                       "LM:i=1\n"
-                       ")\n"
-                       "(CPUID\n"
-                       "CorePerPackageCount:i=4\n"
-                       "HtPerCoreCount:i=2\n"
-                       ")\n"
-                       ")\n"
-                       ")\n";
 
 // Writes `total` bytes of `fill` to `stream`; stops early when the reader
 // has gone away.
@@ -155,7 +136,7 @@ void forge() {
 }
 
 void report() {
-  fputs(kReport, stdout);
+  fputs(kWorkedCpuidReport, stdout);
   fflush(stdout);
 }
 
