@@ -134,129 +134,17 @@ void dropValue(const Records& records, VtValue* value, size_t size) {
 
 // --- Body lines -------------------------------------------------------------
 
-// A value line taken apart: "name:k=text".
-struct ValueLine {
-  size_t nameLength;
-  VtKind kind;
-  char* text;
-  int32_t count = 0;              ///< bytes of a hex payload
-  const char* digits = nullptr;   ///< where its digits start
-};
-
-// The kind a value line's letter names; false for another letter.
-bool kindOfLetter(char letter, VtKind* kind) {
-  switch (letter) {
-  case 'i':
-    *kind = VtInt;
-    return true;
-  case 's':
-    *kind = VtString;
-    return true;
-  case 'f':
-    *kind = VtReal;
-    return true;
-  case 'd':
-    *kind = VtData;
-    return true;
-  case 'u':
-    *kind = VtWString;
-    return true;
-  default:
-    return false;
-  }
-}
-
-// Takes `line` apart into `*parts`; a result code.
-int splitValueLine(char* line, ValueLine* parts) {
-  // The first ":" of the line, with the first "=" two bytes behind it: one
-  // pass over the name finds both, since an "=" before the ":" is refused.
-  char* colon = line;
-  while (*colon && *colon != ':' && *colon != '=')
-    ++colon;
-  if (*colon != ':' || colon[1] == 0 || colon[1] == '=' || colon[2] != '=')
-    return kVtBadValueLine;
-  if (!kindOfLetter(colon[1], &parts->kind))
-    return kVtBadType;
-  parts->nameLength = size_t(colon - line);
-  parts->text = colon + 3;
-  if ((parts->kind == VtData || parts->kind == VtWString) &&
-      vtCheckHex(parts->text, &parts->count, &parts->digits) != kVtOk)
-    return kVtBadPayload;
-  return kVtOk;
-}
-
-// Where wide units start behind the name: at an even offset.
-size_t unitsOffset(const ValueLine& parts) {
-  return (sizeof(VtValue) + parts.nameLength + 1) % 2;
-}
-
-// The bytes a payload takes behind the value's name: strings, data and wide
-// strings share the value's block.
-size_t payloadBytes(const ValueLine& parts) {
-  switch (parts.kind) {
-  case VtString:
-    return strlen(parts.text) + 1;
-  case VtData:
-    return size_t(parts.count);
-  case VtWString:
-    return unitsOffset(parts) + (size_t(parts.count) + 1) * sizeof(char16_t);
-  default:
-    return 0;
-  }
-}
-
-// Writes the payload of `parts` into `value`, whose block has room for it
-// behind the name.
-void fillPayload(VtValue* value, const ValueLine& parts, size_t bytes) {
-  char* behindName = value->name + parts.nameLength + 1;
-  switch (parts.kind) {
-  case VtInt:
-    value->payload.i = vtParseInt(parts.text);
-    break;
-  case VtString:
-    value->payload.s = behindName;
-    memcpy(value->payload.s, parts.text, bytes);
-    value->storage |= kVtInlinePayload;
-    break;
-  case VtReal:
-    value->payload.f = vtParseReal(parts.text);
-    break;
-  case VtData:
-    // An empty block stays null, as vtDecodeHex gives it.
-    if (parts.count > 0) {
-      value->payload.d = reinterpret_cast<unsigned char*>(behindName);
-      vtHexToBytes(parts.digits, parts.count, value->payload.d);
-      value->length = parts.count;
-      value->storage |= kVtInlinePayload;
-    }
-    break;
-  case VtWString: {
-    // A line holds at most kVtLineMax bytes, two digits a byte, so its
-    // payload fits here.
-    unsigned char raw[kVtLineMax / 2];
-    ENABLER_ASSERT(size_t(parts.count) <= sizeof raw, "vtree");
-    vtHexToBytes(parts.digits, parts.count, raw);
-    char16_t* units =
-        reinterpret_cast<char16_t*>(behindName + unitsOffset(parts));
-    vtUtf8ToWide(units, parts.count + 1, raw, parts.count);
-    value->payload.u = units;
-    value->storage |= kVtInlinePayload;
-    break;
-  }
-  }
-}
-
 // Makes the value of a value line `line`, which begins with a letter; gives
 // the value in `*made` and the size of its block in `*size`, or a result
 // code.
 int makeValue(char* line, const Records& records, VtValue** made,
               size_t* size) {
   *made = nullptr;
-  ValueLine parts;
-  int code = splitValueLine(line, &parts);
+  VtValueLine parts;
+  int code = vtSplitValueLine(line, &parts);
   if (code != kVtOk)
     return code;
-  size_t bytes = payloadBytes(parts);
+  size_t bytes = vtPayloadBytes(parts);
   *size = sizeof(VtValue) + parts.nameLength + 1 + bytes;
   void* block = newRecord(records, *size);
   if (!block)
@@ -264,7 +152,7 @@ int makeValue(char* line, const Records& records, VtValue** made,
   VtValue* value = vtPlaceValue(block, line, parts.nameLength, parts.kind);
   if (records.arena)
     value->storage |= kVtInArena;
-  fillPayload(value, parts, bytes);
+  vtFillPayload(value, parts, bytes);
   *made = value;
   return kVtOk;
 }

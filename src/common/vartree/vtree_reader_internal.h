@@ -1,6 +1,6 @@
 // vtree_reader_internal.h: what the reader's files share: the byte classes
-// of the text form, the next line of a line reader, and the reading of
-// numbers.
+// of the text form, the next line of a line reader, the reading of numbers
+// and of value lines.
 #ifndef ENABLER_VARTREE_VTREE_READER_INTERNAL_H
 #define ENABLER_VARTREE_VTREE_READER_INTERNAL_H
 
@@ -68,5 +68,26 @@ void vtHexToBytes(const char* digits, int32_t count, unsigned char* out);
 /// A decimal real number as an f value reads it; nothing readable gives 0.
 /// `text` must be writable: the number is cut off in place for a moment.
 double vtParseReal(char* text);
+
+/// A value line taken apart: "name:k=text".
+struct VtValueLine {
+  size_t nameLength;
+  VtKind kind;
+  char* text;
+  int32_t count = 0;            ///< bytes of a hex payload
+  const char* digits = nullptr; ///< where its digits start
+};
+
+/// Takes `line` apart into `*parts`; a result code (kVtBadValueLine,
+/// kVtBadType, kVtBadPayload or kVtOk).
+int vtSplitValueLine(char* line, VtValueLine* parts);
+
+/// The bytes a payload takes behind the value's name: strings, data and wide
+/// strings share the value's block.
+size_t vtPayloadBytes(const VtValueLine& parts);
+
+/// Writes the payload of `parts` (`bytes` of vtPayloadBytes) into `value`,
+/// whose block has room for it behind the name.
+void vtFillPayload(VtValue* value, const VtValueLine& parts, size_t bytes);
 
 #endif
