@@ -6,6 +6,7 @@
 #   windows  the mingw-w64 cross builds, wine64 and the 32-bit Wine beside it
 #            (win32 and win64 presets)
 #   release  the win32 build of the release package
+#   format   clang-format 14, which scripts/format uses
 #   all      everything the builds, tests, fuzzing and benchmarks need
 # Without a group it ensures all.
 ensure_packages() {
@@ -31,6 +32,7 @@ ensure_packages() {
         # cpuprobe --json writes with nlohmann/json, in every build.
         _need_package nlohmann-json3-dev test -f /usr/include/nlohmann/json.hpp
         ;;
+      format) ;;
       *)
         echo "ensure_packages: unknown group '$group'" >&2
         unset -f _need_package
@@ -55,6 +57,10 @@ ensure_packages() {
       # i386 architecture, beside wine64. Installed where the kernel runs no
       # 32-bit code too; the lane then says it is not run.
       _need_package wine32:i386 test -x /usr/lib/wine/wine
+    fi
+    if [[ $group == format || $group == all ]]; then
+      # One version: versions format differently.
+      _need_package clang-format-14 command -v clang-format-14
     fi
     if [[ $group == all ]]; then
       _need_package clang command -v clang++
