@@ -202,7 +202,9 @@ class GuideTest(unittest.TestCase):
                     text not in ("ERROR:", "Warning!") and
                     not text.endswith("...")):
                 named.add(text)
-        self.assertGreater(len(written), 20)
+        # Each of the three folders writes enough lines of its own that a
+        # scan missing any one of them falls below this.
+        self.assertGreater(len(written), 15)
 
         def pattern(text):
             return re.compile(re.sub(r"<[^>]*>", ".+",

@@ -47,6 +47,12 @@ const char* vmStateName(int32_t state) {
 
 // --- One machine -------------------------------------------------------------
 
+/// The failure line of a parameter, the same whichever step failed: the set,
+/// the value's text, or for the node capacity the processor probe.
+void logParameterFailure(const Parameter& parameter) {
+  logText("ERROR: Failure during %s set\n", parameter.label);
+}
+
 /// Sets one parameter, or in a dry run hands it to the sink; on failure
 /// writes its failure line and records the status. True when it was set.
 bool setParameter(const Run& run, Machine& machine, const Parameter& parameter,
@@ -57,7 +63,7 @@ bool setParameter(const Run& run, Machine& machine, const Parameter& parameter,
   }
   if (vsFailed(machine.parameters->SetParameter(vsWideText(parameter.name),
                                                 value))) {
-    logText("%s", parameter.failLine);
+    logParameterFailure(parameter);
     returnCode = kVsSetFailed;
     return false;
   }
@@ -72,7 +78,7 @@ void logParameterSet(const Run& run, const Parameter& parameter,
     logText("Dry run: Parameter %s would be set with value '%s'\n",
             parameter.label, shown);
   else
-    logText(parameter.setLine, shown);
+    logText("OK: Parameter %s set with value '%s'\n", parameter.label, shown);
 }
 
 /// Sets a parameter whose value is a narrow text of the enabler; null is sent
@@ -89,7 +95,7 @@ bool numberText(const VsVariant& number, const Parameter& parameter,
                 std::wstring* text) {
   if (number.toText(text))
     return true;
-  logText("%s", parameter.failLine);
+  logParameterFailure(parameter);
   returnCode = kVsSetFailed;
   return false;
 }
@@ -188,7 +194,7 @@ void setNodeCapacity(Run& run, Machine& machine) {
   CpuIdInfo info = {};
   bool probed = getCpuIdInfo(&info, *processor.cpuIdSource) == 0;
   if (!probed) {
-    logText("%s", kNodeCapacity.failLine);
+    logParameterFailure(kNodeCapacity);
     returnCode = kVsSetFailed;
   }
   logText("cores %d\n", info.numOfCores);

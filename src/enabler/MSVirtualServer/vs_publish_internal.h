@@ -1,6 +1,6 @@
 // vs_publish_internal.h: what the two halves of vs-enabler's worker share:
-// the parameters with their log lines, and what one run holds. The run's
-// start and end are in vs_publish.cpp, the walk of the machines in
+// the parameters with the labels of their log lines, and what one run holds.
+// The run's start and end are in vs_publish.cpp, the walk of the machines in
 // vs_machines.cpp.
 #ifndef ENABLER_VS_VS_PUBLISH_INTERNAL_H
 #define ENABLER_VS_VS_PUBLISH_INTERNAL_H
@@ -14,50 +14,26 @@
 
 #include <optional>
 
-/// A parameter of the guest with its two log lines and the label they use;
-/// the success line shows the value set as text.
+/// A parameter of the guest and the label by which its log lines (the
+/// success line with the value set as text, the failure line) name it.
 struct Parameter {
   const char* name;
   const char* label;
-  const char* setLine;
-  const char* failLine;
 };
 
-inline const Parameter kNodeId = {"KEP_NODE_ID", "KEP_NODE_ID",
-                           "OK: Parameter KEP_NODE_ID set with value '%s'\n",
-                           "ERROR: Failure during KEP_NODE_ID set\n"};
-inline const Parameter kHostProduct = {
-    "KEP_HOST_PRODUCT", "KEP_HOST_PROD",
-    "OK: Parameter KEP_HOST_PROD set with value '%s'\n",
-    "ERROR: Failure during KEP_HOST_PROD set\n"};
-inline const Parameter kHostManufacturer = {
-    "KEP_HOST_MANUFACTURER", "KEP_HOST_MAN",
-    "OK: Parameter KEP_HOST_MAN set with value '%s'\n",
-    "ERROR: Failure during KEP_HOST_MAN set\n"};
-inline const Parameter kHostVersion = {
-    "KEP_HOST_VERSION", "KEP_HOST_VERS",
-    "OK: Parameter KEP_HOST_VERS set with value '%s'\n",
-    "ERROR: Failure during KEP_HOST_VERS set\n"};
-inline const Parameter kHostType = {
-    "KEP_HOST_TYPE", "KEP_HOST_TYPE",
-    "OK: Parameter KEP_HOST_TYPE set with value '%s'\n",
-    "ERROR: Failure during KEP_HOST_TYPE set\n"};
+inline const Parameter kNodeId = {"KEP_NODE_ID", "KEP_NODE_ID"};
+inline const Parameter kHostProduct = {"KEP_HOST_PRODUCT", "KEP_HOST_PROD"};
+inline const Parameter kHostManufacturer = {"KEP_HOST_MANUFACTURER",
+                                            "KEP_HOST_MAN"};
+inline const Parameter kHostVersion = {"KEP_HOST_VERSION", "KEP_HOST_VERS"};
+inline const Parameter kHostType = {"KEP_HOST_TYPE", "KEP_HOST_TYPE"};
 // Its success line shows the package count itself, not the byte sent.
-inline const Parameter kNodeCapacity = {
-    "KEP_NODE_CAPACITY", "KEP_NODE_CAPACITY",
-    "OK: Parameter KEP_NODE_CAPACITY set with value '%s'\n",
-    "ERROR: Failure during KEP_NODE_CAPACITY set\n"};
-inline const Parameter kVmId = {"KEP_VM_ID", "KEP_VM_ID",
-                         "OK: Parameter KEP_VM_ID set with value '%s'\n",
-                         "ERROR: Failure during KEP_VM_ID set\n"};
-inline const Parameter kVmCapacity = {
-    "KEP_VM_CAPACITY", "KEP_VM_CAPACITY",
-    "OK: Parameter KEP_VM_CAPACITY set with value '%s'\n",
-    "ERROR: Failure during KEP_VM_CAPACITY set\n"};
-inline const Parameter kPhysicalProcessor = {
-    "KEP_PHYSICAL_PROCESSOR", "KEP_PHYSICAL_PROCESSOR",
-    "OK: Parameter KEP_PHYSICAL_PROCESSOR set with value '%s'\n",
-    "ERROR: Failure during KEP_PHYSICAL_PROCESSOR set\n"};
+inline const Parameter kNodeCapacity = {"KEP_NODE_CAPACITY",
+                                        "KEP_NODE_CAPACITY"};
+inline const Parameter kVmId = {"KEP_VM_ID", "KEP_VM_ID"};
+inline const Parameter kVmCapacity = {"KEP_VM_CAPACITY", "KEP_VM_CAPACITY"};
+inline const Parameter kPhysicalProcessor = {"KEP_PHYSICAL_PROCESSOR",
+                                             "KEP_PHYSICAL_PROCESSOR"};
 
 /// What one run holds from the connection to the end.
 struct Run {
