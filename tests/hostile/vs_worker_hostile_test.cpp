@@ -6,18 +6,15 @@
 // the status its rules give, and release every object.
 #include "enabler/MSVirtualServer/vs_publish.h"
 
+#include "enabler/MSVirtualServer/vs_host_test.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
-#include "enabler/common/node_identity.h"
 #include "enabler/common/run_log_test.h"
-#include "invscan/scanners/cpuid.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <math.h>
-#include <stdlib.h>
-#include <string.h>
 
 #include <limits>
 #include <string>
@@ -160,34 +157,6 @@ unsigned long releaseFake(VsVirtualServerObject* server) {
   return server ? server->Release() : 0;
 }
 
-bool plainIdentity(NodeIdentity* identity, IdentityProblems*) {
-  identity->nodeId = strdup("SN-1");
-  identity->product = strdup("Prod");
-  identity->manufacturer = strdup("Maker");
-  identity->version = strdup("BIOS 1");
-  identity->type = strdup("Rev A");
-  return true;
-}
-
-int plainRecord(char** record, int* packageCount) {
-  *record = strdup("2:GenuineIntel:6:0:4:2:2400:64");
-  *packageCount = 2;
-  return 1;
-}
-
-/// Two logical processors per package, so four processors count two.
-class TwoPerPackage : public CpuIdSource {
-public:
-  bool hasCpuId() override { return true; }
-  CpuIdRegisters read(uint32_t leaf) override {
-    if (leaf == 0)
-      return {1, 0x756E6547, 0x6C65746E, 0x49656E69}; // "GenuineIntel"
-    if (leaf == 1)
-      return {0x000006F6, 2u << 16, 0, 1u << 28};
-    return {0, 0, 0, 0};
-  }
-};
-
 class VsWorkerHostileTest : public ::testing::Test {
 protected:
   VsWorkerHostileTest() {
@@ -201,13 +170,7 @@ protected:
 
   std::string run() {
     ScopedRunLog log(dir_.path() + "/log.txt", EnablerProgram::VirtualServer);
-    VsPublishServices services;
-    services.connect = connectFake;
-    services.disconnect = releaseFake;
-    services.nodeIdentity = plainIdentity;
-    services.processorRecord = plainRecord;
-    services.processor = {&processor_, [] { return 4; }, [] { return 0; }};
-    publishParametersWith(services);
+    publishParametersWith(host_.services(connectFake, releaseFake));
     EXPECT_EQ(0, liveObjects) << "objects left unreleased";
     return log.text();
   }
@@ -221,7 +184,7 @@ protected:
   }
 
   TempDir dir_;
-  TwoPerPackage processor_;
+  VsTestHost host_{dir_.path()};
 };
 
 TEST_F(VsWorkerHostileTest, MachineNameOfAMegabyteIsPublishedWhole) {

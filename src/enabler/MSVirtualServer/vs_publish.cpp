@@ -117,8 +117,8 @@ void readHost(Run& run) {
     reportReason("node identity: %s empty: %s",
                  dryRunning() ? "would be published" : "published",
                  empty.c_str());
-  run.services.processorRecord(MallocTextOut(&run.record),
-                               &run.hostPackageCount);
+  getInfoFromCPUID(MallocTextOut(&run.record), &run.hostPackageCount,
+                   run.services.cpuidProgram);
   logText("hostPackageCount=%d\n", run.hostPackageCount);
 }
 
@@ -132,9 +132,7 @@ VsPublishServices vsDefaultPublishServices() {
                              IdentityProblems* problems) {
     return getNodeIdentity(identity, problems);
   };
-  services.processorRecord = [](char** record, int* packageCount) {
-    return getInfoFromCPUID(record, packageCount);
-  };
+  services.cpuidProgram = defaultCpuidProgramSite();
   services.processor = systemProcessorServices();
   return services;
 }
@@ -154,11 +152,7 @@ void publishParameters() {
 
 VsPublishServices vsDryRunPublishServices(FILE* out, SystemError* cpuidError) {
   VsPublishServices services = vsDefaultPublishServices();
-  services.processorRecord = [cpuidError](char** record, int* packageCount) {
-    CpuidProgramSite site = defaultCpuidProgramSite();
-    site.error = cpuidError;
-    return getInfoFromCPUID(record, packageCount, site);
-  };
+  services.cpuidProgram.error = cpuidError;
   services.parameterSink = [out](const std::wstring& machine, const char* name,
                                  const std::wstring& value) {
     fprintf(out, "%s\t%s\t%s\n", vsLogText(machine).c_str(), name,

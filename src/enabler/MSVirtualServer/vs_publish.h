@@ -7,6 +7,7 @@
 #include "common/platform/system_error.h"
 #include "enabler/MSVirtualServer/vs_connection.h"
 #include "enabler/common/node_identity.h"
+#include "enabler/common/processor_record.h"
 #include "invscan/scanners/cpuid.h"
 
 #include <stdio.h>
@@ -21,7 +22,8 @@
 void publishParameters();
 
 /// What the worker takes from outside itself. publishParameters() uses the
-/// real ones; tests put a simulated server or a fixed host in their place.
+/// real ones; tests put a simulated server and a host of their making (a
+/// fixed identity, a stand-in cpuid program) in their place.
 struct VsPublishServices {
   std::function<VsResult(const char* serverName,
                          VsVirtualServerObject** server)>
@@ -31,8 +33,8 @@ struct VsPublishServices {
   /// be read.
   std::function<bool(NodeIdentity* identity, IdentityProblems* problems)>
       nodeIdentity;
-  /// As getInfoFromCPUID: the record text (freed with free()) and the count.
-  std::function<int(char** record, int* packageCount)> processorRecord;
+  /// Where the processor record finds the cpuid program.
+  CpuidProgramSite cpuidProgram;
   /// The CPUID readings and the system's counts of the node capacity.
   ProcessorServices processor;
   /// Unset in a real run, which sets each parameter with SetParameter on the
@@ -43,8 +45,8 @@ struct VsPublishServices {
       parameterSink;
 };
 
-/// vsConnect, vsDisconnect, getNodeIdentity, getInfoFromCPUID and the
-/// machine's processor.
+/// vsConnect, vsDisconnect, getNodeIdentity, the cpuid program beside the
+/// enabler and the machine's processor.
 VsPublishServices vsDefaultPublishServices();
 
 /// publishParameters() with other services.
@@ -52,9 +54,8 @@ void publishParametersWith(const VsPublishServices& services);
 
 /// The default services with a sink that writes each parameter to `out` as
 /// one line: machine, a tab, parameter name, a tab, value (the form of the
-/// simulated server's record; texts as the log writes them). The processor
-/// record keeps the reason why the cpuid program could not be run in
-/// `*cpuidError` (when not null).
+/// simulated server's record; texts as the log writes them). The reason why
+/// the cpuid program could not be run goes to `*cpuidError` (when not null).
 VsPublishServices vsDryRunPublishServices(FILE* out, SystemError* cpuidError);
 
 /// The dry run of vs-enabler: connects and walks the machines as a real run

@@ -1,77 +1,21 @@
 #include "enabler/MSVirtualServer/vs_publish.h"
 
+#include "common/platform/paths.h"
+#include "enabler/MSVirtualServer/vs_host_test.h"
 #include "enabler/MSVirtualServer/vs_simulated.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
-#include "enabler/common/node_identity.h"
-#include "invscan/scanners/cpuid.h"
 #include "enabler/common/run_log_test.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <string.h>
+#include <stdio.h>
 
 namespace {
 
-/// A GenuineIntel processor with basic leaves up to 1 and no extended ones:
-/// one core per package, and `logical` logical processors per package when
-/// HTT is flagged. Without the instruction the probe reports failure.
-class FakeProcessor : public CpuIdSource {
-public:
-  bool present = true;
-  bool htt = true;
-  uint32_t logical = 2;
-
-  bool hasCpuId() override { return present; }
-  CpuIdRegisters read(uint32_t leaf) override {
-    if (leaf == 0)
-      return {1, 0x756E6547, 0x6C65746E, 0x49656E69}; // "GenuineIntel"
-    if (leaf == 1)
-      return {0x000006F6, logical << 16, 0, htt ? 1u << 28 : 0u};
-    return {0, 0, 0, 0};
-  }
-};
-
-/// What the host services of one run hand the worker.
-struct Host {
-  const char* nodeId = "SN-1";
-  const char* product = "Prod";
-  const char* manufacturer = "Maker";
-  const char* version = "BIOS 1";
-  const char* type = "";
-  const char* record = "2:GenuineIntel:6:0:4:2:2400:64"; ///< null: none
-  int packageCount = 2;
-};
-
-Host host;
 std::string modelPath;
 std::string recordPath;
-
-char* copyOrNull(const char* text) {
-  return text ? strdup(text) : nullptr;
-}
-
-IdentityProblems identityProblems;
-
-bool fixedIdentity(NodeIdentity* identity, IdentityProblems* problems) {
-  *problems = identityProblems;
-  identity->nodeId = copyOrNull(host.nodeId);
-  identity->product = copyOrNull(host.product);
-  identity->manufacturer = copyOrNull(host.manufacturer);
-  identity->version = copyOrNull(host.version);
-  identity->type = copyOrNull(host.type);
-  return true;
-}
-
-int fixedRecord(char** record, int* packageCount) {
-  if (!host.record)
-    return 0;
-  *record = strdup(host.record);
-  *packageCount = host.packageCount;
-  return 1;
-}
 
 /// What vsConnect does with the simulated server, on every platform.
 VsResult connectSimulated(const char*, VsVirtualServerObject** server) {
@@ -130,11 +74,25 @@ const char kWeb01Parameters[] =
     "web01\tKEP_VM_CAPACITY\t100\n"
     "web01\tKEP_PHYSICAL_PROCESSOR\t2:GenuineIntel:6:0:4:2:2400:64\n";
 
+/// `log` without the record builder's own lines, from its start to its
+/// result (processor_record_test pins those); a run builds the record once.
+std::string withoutRecordBuilder(const std::string& log) {
+  const std::string first = "getInfoFromCPUID() started.\n";
+  size_t start = log.find(first);
+  if (start == std::string::npos)
+    return log;
+  size_t end = log.find("getInfoFromCPUID() finished with result=", start);
+  EXPECT_NE(std::string::npos, end) << log;
+  end = log.find('\n', end);
+  if (end == std::string::npos)
+    return log;
+  EXPECT_EQ(std::string::npos, log.find(first, end)) << "built twice: " << log;
+  return log.substr(0, start) + log.substr(end + 1);
+}
+
 class VsPublishTest : public ::testing::Test {
 protected:
   VsPublishTest() {
-    host = Host();
-    identityProblems.clear();
     modelPath = dir_.path() + "/model.txt";
     recordPath = dir_.path() + "/record.txt";
   }
@@ -146,28 +104,17 @@ protected:
     EXPECT_TRUE(writeTestFile(modelPath, model));
     remove(recordPath.c_str());
     ScopedRunLog log(dir_.path() + "/log.txt", EnablerProgram::VirtualServer);
-    VsPublishServices services;
-    services.connect = connectSimulated;
-    services.disconnect = releaseSimulated;
-    services.nodeIdentity = fixedIdentity;
-    services.processorRecord = fixedRecord;
-    services.processor = {&processor_, [this] { return processors_; },
-                          [this] {
-                            ++packageQuestions_;
-                            return packages_;
-                          }};
+    VsPublishServices services =
+        host_.services(connectSimulated, releaseSimulated);
     services.parameterSink = sink;
     publishParametersWith(services);
     EXPECT_EQ(0, vsSimulatedObjectCount()) << "objects left unreleased";
-    return log.text();
+    return withoutRecordBuilder(log.text());
   }
   std::string records() { return readTestFile(recordPath); }
 
   TempDir dir_;
-  FakeProcessor processor_;
-  int processors_ = 4; ///< the logical processors the system reports
-  int packages_ = 0;   ///< the packages the system reports; 0 not known
-  int packageQuestions_ = 0;
+  VsTestHost host_{dir_.path()};
 };
 
 TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
@@ -194,9 +141,9 @@ TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
 }
 
 TEST_F(VsPublishTest, ProbeFailureFailsNodeCapacityButItIsStillSet) {
-  processor_.present = false;
+  host_.processor.present = false;
   // Without CPUID the system's count is not asked for.
-  packages_ = 3;
+  host_.packages = 3;
   std::string log =
       run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") + ")\n");
   EXPECT_NE(std::string::npos,
@@ -210,7 +157,7 @@ TEST_F(VsPublishTest, ProbeFailureFailsNodeCapacityButItIsStillSet) {
 }
 
 TEST_F(VsPublishTest, NoLogicalProcessorsPerPackageCountsNoPackages) {
-  processor_.logical = 0;
+  host_.processor.logical = 0;
   std::string log =
       run(kServer + machine("web01", 5, "f=25", "i=4", "") + ")\n");
   EXPECT_NE(std::string::npos,
@@ -234,9 +181,9 @@ TEST_F(VsPublishTest, NodeCapacityIsTheSystemCountWhereKnown) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    packages_ = c.systemPackages;
-    processors_ = c.processors;
-    processor_.logical = c.logical;
+    host_.packages = c.systemPackages;
+    host_.processors = c.processors;
+    host_.processor.logical = c.logical;
     std::string log =
         run(kServer + machine("web01", 5, "f=25", "i=4", "") + ")\n");
     std::string n = std::to_string(c.packages);
@@ -254,15 +201,15 @@ TEST_F(VsPublishTest, NodeCapacityIsTheSystemCountWhereKnown) {
 }
 
 TEST_F(VsPublishTest, SystemIsAskedForItsPackagesOncePerRun) {
-  packages_ = 2;
+  host_.packages = 2;
   run(kServer + machine("web01", 5, "f=25", "i=4", "") +
       machine("web02", 5, "f=25", "i=4", "") + ")\n");
   EXPECT_NE(std::string::npos, records().find("web02\tKEP_NODE_CAPACITY\t2\n"));
-  EXPECT_EQ(1, packageQuestions_);
+  EXPECT_EQ(1, host_.packageQuestions);
 }
 
 TEST_F(VsPublishTest, PackageCountAbove255SendsItsLowEightBits) {
-  processors_ = 512;
+  host_.processors = 512;
   std::string log = run(kServer + machine("web01", 5, "", "", "") + ")\n");
   EXPECT_NE(std::string::npos,
             log.find("numOfPhysicalPackages=256\n"
@@ -287,8 +234,9 @@ TEST_F(VsPublishTest, SystemCapacityRuleWithoutCpuidCountUsesProbeCount) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    host.record = nullptr;
-    processor_.logical = c.logical;
+    host_.cpuidProgram =
+        cpuidProgramSiteIn(dir_.path() + pathSeparator() + "no_cpuid");
+    host_.processor.logical = c.logical;
     std::string log =
         run(kServer + machine("web01", 5, "f=0", "i=4", "f=50") + ")\n");
     EXPECT_NE(std::string::npos, log.find("hostPackageCount=-1\n"));
@@ -370,9 +318,9 @@ TEST_F(VsPublishTest, EarlyEndsReleaseEverythingObtained) {
 }
 
 TEST_F(VsPublishTest, IdentityProblemsAndEmptyValuesAreSaid) {
-  host.nodeId = nullptr;
-  host.version = nullptr;
-  identityProblems = {"Win32_BIOS.SerialNumber: the property is null"};
+  host_.nodeId = nullptr;
+  host_.version = nullptr;
+  host_.identityProblems = {"Win32_BIOS.SerialNumber: the property is null"};
   ::testing::internal::CaptureStderr();
   run(kServer + machine("web01", 5, "f=25", "i=4", "f=50") + ")\n");
   EXPECT_EQ("vs-enabler: node identity: Win32_BIOS.SerialNumber: the property "

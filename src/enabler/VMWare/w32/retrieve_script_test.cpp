@@ -6,6 +6,7 @@
 
 #include "common/platform/environment.h"
 #include "common/platform/paths.h"
+#include "enabler/common/cpuid_stand_in_test.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
@@ -42,8 +43,7 @@ protected:
     services_.registry = &registry_;
     services_.isWow64 = [] { return false; };
     // No cpuid program where the run looks: the record is not built.
-    services_.cpuidProgram = CpuidProgramSite{
-        ownPathAnswering(dir_.path() + pathSeparator() + "enabler"), nullptr};
+    services_.cpuidProgram = cpuidProgramSiteIn(dir_.path());
     services_.processor = {&processor_, [this] { return processors_; },
                            [this] { return packages_; }};
     services_.nodeIdentity = [](NodeIdentity* identity, IdentityProblems*) {
