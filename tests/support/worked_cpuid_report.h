@@ -1,9 +1,10 @@
 // worked_cpuid_report.h: one well-formed cpuid report, which the record
-// builder's tests and the hostile cpuid program's "report" mode share. The
-// two forms of the record differ on it: vs-enabler takes cores and logical
-// processors per core from the active counts (4 and 8 / 4), vmware-enabler
-// from the CPUID group (6 and 1); both give two packages, GenuineIntel,
-// family 6, type 0, 2400 MHz and 64 bits.
+// builder's tests, vs-enabler's worker tests (through the stand-in cpuid
+// program) and the hostile cpuid program's "report" mode share. The two forms
+// of the record differ on it: vs-enabler takes cores and logical processors
+// per core from the active counts (4 and 8 / 4), vmware-enabler from the
+// CPUID group (6 and 1); both give two packages, GenuineIntel, family 6,
+// type 0, 2400 MHz and 64 bits.
 #ifndef ENABLER_TESTS_WORKED_CPUID_REPORT_H
 #define ENABLER_TESTS_WORKED_CPUID_REPORT_H
 

@@ -1,6 +1,6 @@
 // vs_host_test.h: the host on which the tests run vs-enabler's worker: a node
 // identity and a processor of the test's making, and the stand-in cpuid
-// program with a report of two packages. Each test brings its own server.
+// program printing the worked report. Each test brings its own server.
 #ifndef ENABLER_VS_VS_HOST_TEST_H
 #define ENABLER_VS_VS_HOST_TEST_H
 
@@ -8,6 +8,7 @@
 #include "enabler/common/cpuid_stand_in_test.h"
 #include "enabler/common/node_identity.h"
 #include "invscan/scanners/cpuid.h"
+#include "worked_cpuid_report.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -41,7 +42,7 @@ public:
   /// Places the stand-in cpuid program in `dir`, which outlives the host.
   explicit VsTestHost(const std::string& dir)
       : cpuidProgram(cpuidProgramSiteIn(dir)),
-        cpuid_(dir, "vs/two_packages.report") {}
+        cpuid_(dir, kWorkedCpuidReport) {}
 
   /// The worker's services on this host, with the server that `connect`
   /// gives and `disconnect` takes back.

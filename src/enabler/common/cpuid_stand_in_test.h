@@ -21,14 +21,16 @@ inline CpuidProgramSite cpuidProgramSiteIn(const std::string& dir) {
                           nullptr};
 }
 
-/// The stand-in copied into `dir` as the cpuid program, printing the fixture
-/// `report` (a path below tests/fixtures) while the holder lives. `dir`
-/// outlives the holder; the copy goes with it.
+/// The stand-in copied into `dir` as the cpuid program, printing `report`
+/// while the holder lives. `dir` outlives the holder; the copy and the
+/// report's file go with it.
 class CpuidStandIn {
 public:
   CpuidStandIn(const std::string& dir, const std::string& report)
       : site_(cpuidProgramSiteIn(dir)),
-        document_("FAKE_CPUID_DOCUMENT", fixturePath(report).c_str()) {
+        reportPath_(dir + pathSeparator() + "cpuid_report.txt"),
+        document_("FAKE_CPUID_DOCUMENT", reportPath_.c_str()) {
+    EXPECT_TRUE(writeTestFile(reportPath_, report)) << reportPath_;
     std::error_code error;
     std::filesystem::copy_file(testProgramPath("fake_cpuid"),
                                dir + pathSeparator() + programFileName("cpuid"),
@@ -44,6 +46,7 @@ public:
 
 private:
   CpuidProgramSite site_;
+  std::string reportPath_;
   ScopedEnv document_;
 };
 
