@@ -41,8 +41,8 @@ class VsTestHost {
 public:
   /// Places the stand-in cpuid program in `dir`, which outlives the host.
   explicit VsTestHost(const std::string& dir)
-      : cpuidProgram(cpuidProgramSiteIn(dir)),
-        cpuid_(dir, kWorkedCpuidReport) {}
+      : cpuidProgram(cpuidProgramSiteIn(dir)), cpuid_(dir, kWorkedCpuidReport) {
+  }
 
   /// The worker's services on this host, with the server that `connect`
   /// gives and `disconnect` takes back.
