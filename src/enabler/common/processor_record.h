@@ -39,7 +39,7 @@ using OwnPathQuery = std::function<unsigned long(char* buffer, unsigned long siz
 /// be run).
 struct CpuidProgramSite {
   OwnPathQuery ownPath; ///< the cpuid program lies beside this path
-  SystemError* error;   ///< null: the reason is not kept
+  SystemError* error = nullptr; ///< null: the reason is not kept
   ReadLimits limits = kVtReportLimits;
 };
 
