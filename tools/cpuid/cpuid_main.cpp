@@ -4,6 +4,7 @@
 // package, the clock rate, the 64-bit features and the counts that CPUID
 // itself gives. The enablers start it without arguments; it answers --help
 // and --version, ignores any other argument and ends with 0.
+#include "common/platform/standard_streams.h"
 #include "common/program_info.h"
 #include "host_report.h"
 
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
   // person.
   if (answerHelpOrVersion(argc, argv, "cpuid", kHelp, kBanner))
     return 0;
-  setBinaryOutput();
+  // Line feeds go out as they are; the report's reader sees LF line ends.
+  setBinaryStdio(kStandardOutput);
 
   ProcessorFacts facts;
   bool haveFacts = readProcessorFacts(instructionCpuidReader(), &facts);

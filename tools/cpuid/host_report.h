@@ -45,9 +45,6 @@ bool readProcessorFacts(CpuidReader& reader, ProcessorFacts* facts);
 /// 0 when it knows none.
 int readHostClockMHz();
 
-/// Puts standard output into binary mode where the platform has a text mode.
-void setBinaryOutput();
-
 /// The whole report: status line, then one top-level group. A null
 /// `topology` (unreadable, see readCpuTopology) gives a status of 1 and
 /// leaves out the counts.

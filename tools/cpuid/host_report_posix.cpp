@@ -70,5 +70,3 @@ int readHostClockMHz() {
   int mhz = clockFromCpufreq();
   return mhz > 0 ? mhz : clockFromCpuinfo();
 }
-
-void setBinaryOutput() {}

@@ -7,10 +7,6 @@
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-#include <stdio.h>
-
 int readHostClockMHz() {
   // "~MHz" of the first processor's description: the rated clock that
   // Windows determined at start.
@@ -27,9 +23,4 @@ int readHostClockMHz() {
   if (status != ERROR_SUCCESS || type != REG_DWORD)
     return 0;
   return static_cast<int>(mhz);
-}
-
-void setBinaryOutput() {
-  // Line feeds go out as they are; the report's reader sees LF line ends.
-  _setmode(_fileno(stdout), _O_BINARY);
 }

@@ -4,8 +4,8 @@
 // each enabler would build from it. Reads standard input, or a file that is
 // named. Ends with 0 whatever the document held, and with 2 when it could
 // not be read.
-#include "binary_stdio.h"
 #include "common/platform/files.h"
+#include "common/platform/standard_streams.h"
 #include "common/platform/system_error.h"
 #include "common/process/child_process.h"
 #include "common/program_info.h"
@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     return kStatusFailed;
   }
 
-  setBinaryStdio();
+  setBinaryStdio(kStandardInput | kStandardOutput);
   std::unique_ptr<ByteReader> input;
   if (options.file) {
     SystemError error;

@@ -1,15 +1,21 @@
 // platform_win32_test.cpp: what only the Win32 half of the platform meets:
-// reparse points where the log is expected, the error mode, and the clock.
+// reparse points where the log is expected, the error mode, the clock, and
+// the runtime's text mode of the standard streams.
 #include "common/platform/files.h"
 #include "common/platform/files_win32.h"
 #include "common/platform/monotonic_clock.h"
 #include "common/platform/process_setup.h"
+#include "common/platform/standard_streams.h"
 #include "common/platform/system_error_win32.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
 
 #include <filesystem>
 #include <string>
@@ -156,6 +162,31 @@ TEST(MonotonicClockWin32Test, CountsTheTicksNotTheWallClock) {
   DWORD after = GetTickCount();
   EXPECT_LE(reading - before, after - before)
       << before << " <= " << reading << " <= " << after;
+}
+
+TEST(StandardStreamsWin32Test, OnlyTheNamedStreamsTurnBinary) {
+  const struct {
+    unsigned bit;
+    int fd;
+  } streams[] = {{kStandardInput, _fileno(stdin)},
+                 {kStandardOutput, _fileno(stdout)},
+                 {kStandardError, _fileno(stderr)}};
+  int before[3];
+  for (int i = 0; i < 3; ++i)
+    before[i] = _setmode(streams[i].fd, _O_TEXT);
+  for (unsigned named :
+       {unsigned(kStandardInput), unsigned(kStandardOutput),
+        unsigned(kStandardError), unsigned(kStandardInput | kStandardOutput)}) {
+    SCOPED_TRACE(named);
+    setBinaryStdio(named);
+    // _setmode gives the mode it replaces; each stream goes back to text.
+    for (const auto& stream : streams)
+      EXPECT_EQ((named & stream.bit) ? _O_BINARY : _O_TEXT,
+                _setmode(stream.fd, _O_TEXT))
+          << "stream " << stream.bit;
+  }
+  for (int i = 0; i < 3; ++i)
+    _setmode(streams[i].fd, before[i]);
 }
 
 } // namespace

@@ -15,6 +15,8 @@
 //                 a line
 //   exit CODE     end at once with CODE
 // After the last action it ends with 0. An unknown action ends it with 2.
+#include "common/platform/standard_streams.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -23,7 +25,6 @@
 #include <vector>
 
 // Defined per platform.
-void setBinaryStreams();
 void sleepMilliseconds(long milliseconds);
 /// Starts this program again with the actions "sleep MS", inheriting the
 /// standard output; gives its process number, 0 when it did not start.
@@ -98,7 +99,8 @@ void writeErrors(const std::string& amount) {
 } // namespace
 
 int main(int argc, char** argv) {
-  setBinaryStreams();
+  // Byte counts and line ends reach the enabler unchanged.
+  setBinaryStdio(kStandardInput | kStandardOutput | kStandardError);
   std::vector<std::string> words;
   if (argc > 1) {
     for (int i = 1; i < argc; ++i)

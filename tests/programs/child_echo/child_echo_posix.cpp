@@ -1,12 +1,10 @@
-// child_echo_posix.cpp: POSIX half of child_echo; the streams are binary
-// already.
+// child_echo_posix.cpp: POSIX half of child_echo: nanosleep, and
+// posix_spawn of its own executable.
 #include <errno.h>
 #include <spawn.h>
 #include <time.h>
 
 extern char** environ;
-
-void setBinaryStreams() {}
 
 void sleepMilliseconds(long milliseconds) {
   timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};

@@ -12,14 +12,14 @@
 //   FAKE_CPUID_LIMIT     seconds after which it ends itself with 99 (default
 //                        20), so that a caller that would wait for ever shows
 //                        up as a slow test rather than a hung one
+#include "common/platform/standard_streams.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <string>
 
 #ifdef _WIN32
-#  include <fcntl.h>
-#  include <io.h>
 #  include <windows.h>
 #else
 #  include <chrono>
@@ -29,14 +29,6 @@
 namespace {
 
 const size_t kFloodBytes = 8 * 1024 * 1024;
-
-void binaryStreams() {
-#ifdef _WIN32
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
-  _setmode(_fileno(stdin), _O_BINARY);
-#endif
-}
 
 int deadlineSeconds = 20;
 
@@ -100,7 +92,7 @@ void flood(FILE* out, size_t total) {
 } // namespace
 
 int main() {
-  binaryStreams();
+  setBinaryStdio(kStandardInput | kStandardOutput | kStandardError);
   startDeadline();
   const char* env = getenv("FAKE_CPUID_MODE");
   std::string mode = env ? env : "document";

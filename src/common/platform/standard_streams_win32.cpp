@@ -1,6 +1,7 @@
-// binary_stdio_win32.cpp: the runtime's text mode would end standard input at
-// a 0x1A byte, drop CRs and write each line feed as CR LF.
-#include "binary_stdio.h"
+// standard_streams_win32.cpp: Win32 half of the standard streams. The
+// runtime's text mode would end standard input at a 0x1A byte, drop CRs and
+// write each line feed as CR LF.
+#include "common/platform/standard_streams.h"
 
 #include <windows.h>
 
@@ -11,9 +12,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-void setBinaryStdio() {
-  _setmode(_fileno(stdin), _O_BINARY);
-  _setmode(_fileno(stdout), _O_BINARY);
+void setBinaryStdio(unsigned streams) {
+  if (streams & kStandardInput)
+    _setmode(_fileno(stdin), _O_BINARY);
+  if (streams & kStandardOutput)
+    _setmode(_fileno(stdout), _O_BINARY);
+  if (streams & kStandardError)
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 bool standardInputIsConsole() {

@@ -1,9 +1,10 @@
-// binary_stdio_posix.cpp: POSIX streams carry bytes unchanged already.
-#include "binary_stdio.h"
+// standard_streams_posix.cpp: POSIX half of the standard streams, which carry
+// bytes unchanged already.
+#include "common/platform/standard_streams.h"
 
 #include <unistd.h>
 
-void setBinaryStdio() {}
+void setBinaryStdio(unsigned) {}
 
 bool standardInputIsConsole() {
   return isatty(STDIN_FILENO) == 1;
