@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   setBinaryStdio(kStandardOutput);
 
   ProcessorFacts facts;
-  bool haveFacts = readProcessorFacts(instructionCpuidReader(), &facts);
+  bool haveFacts = readProcessorFacts(processorCpuIdSource(), &facts);
 
   CpuTopology topology;
   bool haveTopology = readCpuTopology(&topology);

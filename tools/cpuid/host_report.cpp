@@ -9,7 +9,7 @@ namespace {
 
 const uint32_t kExtendedBase = 0x80000000;
 
-std::string vendorOf(const CpuidReading& leaf0) {
+std::string vendorOf(const CpuIdRegisters& leaf0) {
   char text[13];
   memcpy(text, &leaf0.ebx, 4);
   memcpy(text + 4, &leaf0.edx, 4);
@@ -31,14 +31,14 @@ bool isAmdLike(const std::string& vendor) {
 // ECX[15:8] its type (1 = SMT, 2 = core) and EBX[15:0] the logical processors
 // at that level, counted across the level: threads per core at the SMT level,
 // threads per package at the core level. False when the leaf is not given.
-bool topologyFromLeafB(CpuidReader& reader, uint32_t maxLeaf, int* threads,
+bool topologyFromLeafB(CpuIdSource& source, uint32_t maxLeaf, int* threads,
                        int* logicalPerPackage) {
-  if (maxLeaf < 0xB || (reader.read(0xB, 0).ebx & 0xFFFF) == 0)
+  if (maxLeaf < 0xB || (source.read(0xB).ebx & 0xFFFF) == 0)
     return false;
   *threads = 0;
   *logicalPerPackage = 0;
   for (uint32_t level = 0; level < 8; ++level) {
-    CpuidReading r = reader.read(0xB, level);
+    CpuIdRegisters r = source.readSubLeaf(0xB, level);
     uint32_t type = (r.ecx >> 8) & 0xFF;
     if (type == 0)
       break;
@@ -60,28 +60,28 @@ bool topologyFromLeafB(CpuidReader& reader, uint32_t maxLeaf, int* threads,
 // EBX[15:8] + 1 the threads per core. Intel: leaf 4 EAX[31:26] + 1 is the
 // number of cores the package provides for, leaf 1 EBX[23:16] the logical
 // processors it provides for when the HTT flag (leaf 1 EDX bit 28) is set.
-void topologyFromOlderLeaves(CpuidReader& reader, uint32_t maxLeaf,
+void topologyFromOlderLeaves(CpuIdSource& source, uint32_t maxLeaf,
                              const std::string& vendor, int* threads,
                              int* logicalPerPackage) {
-  CpuidReading leaf1 = reader.read(1, 0);
+  CpuIdRegisters leaf1 = source.read(1);
   bool htt = (leaf1.edx >> 28) & 1;
   int logical = htt ? static_cast<int>((leaf1.ebx >> 16) & 0xFF) : 1;
   if (logical == 0)
     logical = 1;
-  uint32_t maxExtended = reader.read(kExtendedBase, 0).eax;
+  uint32_t maxExtended = source.read(kExtendedBase).eax;
   if (isAmdLike(vendor)) {
     if (maxExtended >= 0x80000008)
-      logical = static_cast<int>(reader.read(0x80000008, 0).ecx & 0xFF) + 1;
-    bool topologyExtensions = maxExtended >= 0x80000001 &&
-                              ((reader.read(0x80000001, 0).ecx >> 22) & 1);
+      logical = static_cast<int>(source.read(0x80000008).ecx & 0xFF) + 1;
+    bool topologyExtensions =
+        maxExtended >= 0x80000001 && ((source.read(0x80000001).ecx >> 22) & 1);
     *threads = 1;
     if (topologyExtensions && maxExtended >= 0x8000001E)
       *threads =
-          static_cast<int>((reader.read(0x8000001E, 0).ebx >> 8) & 0xFF) + 1;
+          static_cast<int>((source.read(0x8000001E).ebx >> 8) & 0xFF) + 1;
   } else {
     int cores = 1;
     if (maxLeaf >= 4)
-      cores = static_cast<int>(reader.read(4, 0).eax >> 26) + 1;
+      cores = static_cast<int>(source.read(4).eax >> 26) + 1;
     *threads = logical > cores ? logical / cores : 1;
   }
   *logicalPerPackage = logical;
@@ -102,16 +102,16 @@ void addString(std::string* out, const char* name, const std::string& value) {
 
 } // namespace
 
-bool readProcessorFacts(CpuidReader& reader, ProcessorFacts* facts) {
-  if (!reader.available())
+bool readProcessorFacts(CpuIdSource& source, ProcessorFacts* facts) {
+  if (!source.hasCpuId())
     return false;
-  CpuidReading leaf0 = reader.read(0, 0);
+  CpuIdRegisters leaf0 = source.read(0);
   uint32_t maxLeaf = leaf0.eax;
   facts->vendor = vendorOf(leaf0);
 
   // Leaf 1 EAX: the signature. Family in bits 11:8, extended family in bits
   // 27:20 (added when the family is 15), processor type in bits 13:12.
-  CpuidReading leaf1 = maxLeaf >= 1 ? reader.read(1, 0) : CpuidReading{};
+  CpuIdRegisters leaf1 = maxLeaf >= 1 ? source.read(1) : CpuIdRegisters{};
   int family = static_cast<int>((leaf1.eax >> 8) & 0xF);
   if (family == 0xF)
     family += static_cast<int>((leaf1.eax >> 20) & 0xFF);
@@ -119,14 +119,14 @@ bool readProcessorFacts(CpuidReader& reader, ProcessorFacts* facts) {
   facts->type = static_cast<int>((leaf1.eax >> 12) & 0x3);
 
   // Leaf 80000001H EDX bit 29: long mode (Intel 64 on Intel, AMD64 on AMD).
-  uint32_t maxExtended = reader.read(kExtendedBase, 0).eax;
+  uint32_t maxExtended = source.read(kExtendedBase).eax;
   facts->longMode =
-      maxExtended >= 0x80000001 && ((reader.read(0x80000001, 0).edx >> 29) & 1);
+      maxExtended >= 0x80000001 && ((source.read(0x80000001).edx >> 29) & 1);
 
   int threads = 1;
   int logicalPerPackage = 1;
-  if (!topologyFromLeafB(reader, maxLeaf, &threads, &logicalPerPackage))
-    topologyFromOlderLeaves(reader, maxLeaf, facts->vendor, &threads,
+  if (!topologyFromLeafB(source, maxLeaf, &threads, &logicalPerPackage))
+    topologyFromOlderLeaves(source, maxLeaf, facts->vendor, &threads,
                             &logicalPerPackage);
   facts->threadsPerCore = threads;
   facts->coresPerPackage =
@@ -134,7 +134,7 @@ bool readProcessorFacts(CpuidReader& reader, ProcessorFacts* facts) {
 
   // Leaf 16H EAX: the processor's base frequency in MHz, where given.
   facts->baseClockMHz =
-      maxLeaf >= 0x16 ? static_cast<int>(reader.read(0x16, 0).eax & 0xFFFF) : 0;
+      maxLeaf >= 0x16 ? static_cast<int>(source.read(0x16).eax & 0xFFFF) : 0;
   return true;
 }
 

@@ -3,29 +3,10 @@
 #ifndef ENABLER_TOOLS_CPUID_HOST_REPORT_H
 #define ENABLER_TOOLS_CPUID_HOST_REPORT_H
 
-#include "common/platform/cpuid_instruction.h"
 #include "invscan/scanners/cpu_topology.h"
-
-#include <stdint.h>
+#include "invscan/scanners/cpuid.h"
 
 #include <string>
-
-/// One CPUID reading: EAX, EBX, ECX, EDX.
-using CpuidReading = CpuIdRegisters;
-
-/// Where the readings come from: the instruction, or recorded values in tests.
-class CpuidReader {
-public:
-  virtual ~CpuidReader() = default;
-  /// Whether the processor executes CPUID at all.
-  virtual bool available() = 0;
-  /// CPUID with EAX = `leaf` and ECX = `subleaf`.
-  virtual CpuidReading read(uint32_t leaf, uint32_t subleaf) = 0;
-};
-
-/// The CPUID instruction of this processor; not available on processors other
-/// than x86 and x86-64.
-CpuidReader& instructionCpuidReader();
 
 /// What the processor says about itself through CPUID.
 struct ProcessorFacts {
@@ -38,8 +19,9 @@ struct ProcessorFacts {
   int baseClockMHz = 0; ///< from the frequency leaf; 0 when not given
 };
 
-/// Reads the facts through `reader`. False when CPUID is not available.
-bool readProcessorFacts(CpuidReader& reader, ProcessorFacts* facts);
+/// Reads the facts from `source`: the instruction (processorCpuIdSource()),
+/// or recorded readings in tests. False when CPUID is not available.
+bool readProcessorFacts(CpuIdSource& source, ProcessorFacts* facts);
 
 /// The clock rate in MHz that the operating system knows for the processor;
 /// 0 when it knows none.

@@ -3,47 +3,11 @@
 // scanner's (cpu_topology_test.cpp).
 #include "host_report.h"
 
+#include "invscan/scanners/cpuid_fake_source_test.h"
 
 #include <gtest/gtest.h>
 
-#include <string.h>
-
-#include <map>
-#include <utility>
-
 namespace {
-
-// CPUID readings of a processor, by leaf and sub-leaf; anything else reads as
-// zeros, as an unsupported leaf does on a real part.
-class RecordedReader : public CpuidReader {
-public:
-  using Key = std::pair<uint32_t, uint32_t>;
-  explicit RecordedReader(std::map<Key, CpuidReading> readings)
-      : readings_(std::move(readings)) {}
-  bool available() override { return true; }
-  CpuidReading read(uint32_t leaf, uint32_t subleaf) override {
-    auto it = readings_.find({leaf, subleaf});
-    return it == readings_.end() ? CpuidReading{} : it->second;
-  }
-
-private:
-  std::map<Key, CpuidReading> readings_;
-};
-
-class NoCpuidReader : public CpuidReader {
-public:
-  bool available() override { return false; }
-  CpuidReading read(uint32_t, uint32_t) override { return {}; }
-};
-
-// Leaf 0 of a processor: highest leaf and the vendor string in EBX, EDX, ECX.
-CpuidReading leaf0(uint32_t maxLeaf, const char (&vendor)[13]) {
-  CpuidReading r{maxLeaf, 0, 0, 0};
-  memcpy(&r.ebx, vendor, 4);
-  memcpy(&r.edx, vendor + 4, 4);
-  memcpy(&r.ecx, vendor + 8, 4);
-  return r;
-}
 
 const uint32_t kLongMode = 1u << 29; // 80000001H EDX
 const uint32_t kHtt = 1u << 28;      // leaf 1 EDX
@@ -54,23 +18,24 @@ const uint32_t kTopoExt = 1u << 22;  // 80000001H ECX
 TEST(HostReportTest, ProcessorFactsFromRecordedReadings) {
   struct Case {
     const char* why;
-    std::map<RecordedReader::Key, CpuidReading> readings;
+    uint32_t maxLeaf;
     const char* vendor;
+    TableCpuIdSource::Readings readings; ///< all but leaf 0
     int family, type;
     bool longMode;
     int cores, threads, mhz;
   };
   const Case cases[] = {
       {"Intel with the extended topology leaf: 4 cores, 2 threads each",
-       {{{0, 0}, leaf0(0x16, "GenuineIntel")},
-        {{1, 0}, {0x000306C3, 0x00100800, 0x7FFAFBFF, 0xBFEBFBFF}},
+       0x16,
+       "GenuineIntel",
+       {{{1, 0}, {0x000306C3, 0x00100800, 0x7FFAFBFF, 0xBFEBFBFF}},
         {{0xB, 0}, {1, 2, 0x0100, 0}},
         {{0xB, 1}, {4, 8, 0x0201, 0}},
         {{0xB, 2}, {0, 0, 0x0002, 0}},
         {{0x16, 0}, {2400, 3800, 100, 0}},
         {{0x80000000, 0}, {0x80000008, 0, 0, 0}},
         {{0x80000001, 0}, {0, 0, 0x21, kLongMode}}},
-       "GenuineIntel",
        6,
        0,
        true,
@@ -78,13 +43,13 @@ TEST(HostReportTest, ProcessorFactsFromRecordedReadings) {
        2,
        2400},
       {"AMD family 17H without leaf 0BH: 16 threads, 2 per core",
-       {{{0, 0}, leaf0(0xD, "AuthenticAMD")},
-        {{1, 0}, {0x00800F11, 0x00100800, 0, kHtt}},
+       0xD,
+       "AuthenticAMD",
+       {{{1, 0}, {0x00800F11, 0x00100800, 0, kHtt}},
         {{0x80000000, 0}, {0x8000001F, 0, 0, 0}},
         {{0x80000001, 0}, {0, 0, kTopoExt, kLongMode}},
         {{0x80000008, 0}, {0x3030, 0, 0x0000400F, 0}},
         {{0x8000001E, 0}, {0, 0x0100, 0, 0}}},
-       "AuthenticAMD",
        23,
        0,
        true,
@@ -92,12 +57,12 @@ TEST(HostReportTest, ProcessorFactsFromRecordedReadings) {
        2,
        0},
       {"older AMD without topology extensions: one thread per core",
-       {{{0, 0}, leaf0(0x1, "AuthenticAMD")},
-        {{1, 0}, {0x00100F42, 0x00040800, 0, kHtt}},
+       0x1,
+       "AuthenticAMD",
+       {{{1, 0}, {0x00100F42, 0x00040800, 0, kHtt}},
         {{0x80000000, 0}, {0x8000001B, 0, 0, 0}},
         {{0x80000001, 0}, {0, 0, 0, kLongMode}},
         {{0x80000008, 0}, {0x3030, 0, 0x00000003, 0}}},
-       "AuthenticAMD",
        16,
        0,
        true,
@@ -105,12 +70,12 @@ TEST(HostReportTest, ProcessorFactsFromRecordedReadings) {
        1,
        0},
       {"Intel quad core without leaf 0BH: leaf 4 counts the cores",
-       {{{0, 0}, leaf0(0xA, "GenuineIntel")},
-        {{1, 0}, {0x00010677, 0x00040800, 0, kHtt}},
+       0xA,
+       "GenuineIntel",
+       {{{1, 0}, {0x00010677, 0x00040800, 0, kHtt}},
         {{4, 0}, {0x0C004121, 0, 0, 0}},
         {{0x80000000, 0}, {0x80000008, 0, 0, 0}},
         {{0x80000001, 0}, {0, 0, 0, kLongMode}}},
-       "GenuineIntel",
        6,
        0,
        true,
@@ -118,10 +83,10 @@ TEST(HostReportTest, ProcessorFactsFromRecordedReadings) {
        1,
        0},
       {"32-bit Pentium 4 with Hyper-Threading, no leaf 4, OEM overdrive type",
-       {{{0, 0}, leaf0(0x2, "GenuineIntel")},
-        {{1, 0}, {0x00001F29, 0x00020800, 0, kHtt}},
-        {{0x80000000, 0}, {0x80000004, 0, 0, 0}}},
+       0x2,
        "GenuineIntel",
+       {{{1, 0}, {0x00001F29, 0x00020800, 0, kHtt}},
+        {{0x80000000, 0}, {0x80000004, 0, 0, 0}}},
        15,
        1,
        false,
@@ -129,9 +94,9 @@ TEST(HostReportTest, ProcessorFactsFromRecordedReadings) {
        2,
        0},
       {"a single-core part without the HTT flag",
-       {{{0, 0}, leaf0(0x1, "GenuineIntel")},
-        {{1, 0}, {0x00000695, 0x00010000, 0, 0}}},
+       0x1,
        "GenuineIntel",
+       {{{1, 0}, {0x00000695, 0x00010000, 0, 0}}},
        6,
        0,
        false,
@@ -141,9 +106,11 @@ TEST(HostReportTest, ProcessorFactsFromRecordedReadings) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    RecordedReader reader(c.readings);
+    TableCpuIdSource source;
+    source.setVendor(c.maxLeaf, c.vendor);
+    source.setReadings(c.readings);
     ProcessorFacts facts;
-    ASSERT_TRUE(readProcessorFacts(reader, &facts));
+    ASSERT_TRUE(readProcessorFacts(source, &facts));
     EXPECT_EQ(c.vendor, facts.vendor);
     EXPECT_EQ(c.family, facts.family);
     EXPECT_EQ(c.type, facts.type);
@@ -155,9 +122,10 @@ TEST(HostReportTest, ProcessorFactsFromRecordedReadings) {
 }
 
 TEST(HostReportTest, NoCpuidGivesNoFactsAndAnErrorStatus) {
-  NoCpuidReader reader;
+  TableCpuIdSource source;
+  source.cpuId = false;
   ProcessorFacts facts;
-  EXPECT_FALSE(readProcessorFacts(reader, &facts));
+  EXPECT_FALSE(readProcessorFacts(source, &facts));
   CpuTopology topology;
   topology.packages = 1;
   topology.cores = 2;
@@ -168,10 +136,10 @@ TEST(HostReportTest, NoCpuidGivesNoFactsAndAnErrorStatus) {
 }
 
 TEST(HostReportTest, VendorControlBytesCannotBreakTheReportLine) {
-  RecordedReader reader(std::map<RecordedReader::Key, CpuidReading>{
-      {{0, 0}, leaf0(0x1, "Evil\nVendor\r")}});
+  TableCpuIdSource source;
+  source.setVendor(1, "Evil\nVendor\r");
   ProcessorFacts facts;
-  ASSERT_TRUE(readProcessorFacts(reader, &facts));
+  ASSERT_TRUE(readProcessorFacts(source, &facts));
   EXPECT_EQ("Evil?Vendor?", facts.vendor);
 }
 
@@ -207,7 +175,7 @@ TEST(HostReportTest, CountsArePerPackageAndUnknownTopologyIsAnError) {
 TEST(HostReportTest, ThisProcessorGivesConsistentFacts) {
   ProcessorFacts facts;
   // The machines the tests run on are x86 ones, which execute CPUID.
-  ASSERT_TRUE(readProcessorFacts(instructionCpuidReader(), &facts));
+  ASSERT_TRUE(readProcessorFacts(processorCpuIdSource(), &facts));
   EXPECT_EQ(12u, facts.vendor.size());
   EXPECT_GE(facts.coresPerPackage, 1);
   EXPECT_GE(facts.threadsPerCore, 1);

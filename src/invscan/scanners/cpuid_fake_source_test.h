@@ -49,6 +49,16 @@ public:
     }
   }
   void set(uint32_t leaf, const CpuIdRegisters& regs) { leaves[leaf] = {regs}; }
+  /// Readings by leaf and sub-leaf; sub-leaf 0 is what read(leaf) gives.
+  using Readings = std::map<std::pair<uint32_t, uint32_t>, CpuIdRegisters>;
+  void setReadings(const Readings& readings) {
+    for (const auto& [key, regs] : readings) {
+      if (key.second == 0)
+        set(key.first, regs);
+      else
+        subLeaves[key] = regs;
+    }
+  }
   /// Successive readings of one leaf; the last one repeats.
   void setSequence(uint32_t leaf, const std::vector<CpuIdRegisters>& regs) {
     leaves[leaf] = regs;
