@@ -8,32 +8,13 @@
 #include "enabler/common/cpuid_stand_in_test.h"
 #include "enabler/common/node_identity.h"
 #include "invscan/scanners/cpuid.h"
+#include "invscan/scanners/cpuid_fake_source_test.h"
 #include "worked_cpuid_report.h"
 
-#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <string>
-
-/// A GenuineIntel processor with basic leaves up to 1 and no extended ones:
-/// one core per package, and `logical` logical processors per package when
-/// HTT is flagged. Without the instruction the probe reports failure.
-class FakeProcessor : public CpuIdSource {
-public:
-  bool present = true;
-  bool htt = true;
-  uint32_t logical = 2;
-
-  bool hasCpuId() override { return present; }
-  CpuIdRegisters read(uint32_t leaf) override {
-    if (leaf == 0)
-      return {1, 0x756E6547, 0x6C65746E, 0x49656E69}; // "GenuineIntel"
-    if (leaf == 1)
-      return {0x000006F6, logical << 16, 0, htt ? 1u << 28 : 0u};
-    return {0, 0, 0, 0};
-  }
-};
 
 /// What the host's services hand the worker; a test changes a field before
 /// the run it concerns.
@@ -42,6 +23,7 @@ public:
   /// Places the stand-in cpuid program in `dir`, which outlives the host.
   explicit VsTestHost(const std::string& dir)
       : cpuidProgram(cpuidProgramSiteIn(dir)), cpuid_(dir, kWorkedCpuidReport) {
+    processor.setIntelPackage(2);
   }
 
   /// The worker's services on this host, with the server that `connect`
@@ -81,7 +63,8 @@ public:
   /// The stand-in, whose record is 2:GenuineIntel:6:0:4:2:2400:64 with two
   /// packages; a site where no cpuid program lies gives no record.
   CpuidProgramSite cpuidProgram;
-  FakeProcessor processor;
+  /// Two logical processors per package until a test makes it another.
+  TableCpuIdSource processor;
   int processors = 4; ///< the logical processors the system reports
   int packages = 0;   ///< the packages the system reports; 0 not known
   int packageQuestions = 0;

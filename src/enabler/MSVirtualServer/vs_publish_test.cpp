@@ -141,7 +141,7 @@ TEST_F(VsPublishTest, RunningMachineGetsEveryParameter) {
 }
 
 TEST_F(VsPublishTest, ProbeFailureFailsNodeCapacityButItIsStillSet) {
-  host_.processor.present = false;
+  host_.processor.cpuId = false;
   // Without CPUID the system's count is not asked for.
   host_.packages = 3;
   std::string log =
@@ -157,7 +157,7 @@ TEST_F(VsPublishTest, ProbeFailureFailsNodeCapacityButItIsStillSet) {
 }
 
 TEST_F(VsPublishTest, NoLogicalProcessorsPerPackageCountsNoPackages) {
-  host_.processor.logical = 0;
+  host_.processor.setIntelPackage(0);
   std::string log =
       run(kServer + machine("web01", 5, "f=25", "i=4", "") + ")\n");
   EXPECT_NE(std::string::npos,
@@ -183,7 +183,7 @@ TEST_F(VsPublishTest, NodeCapacityIsTheSystemCountWhereKnown) {
     SCOPED_TRACE(c.why);
     host_.packages = c.systemPackages;
     host_.processors = c.processors;
-    host_.processor.logical = c.logical;
+    host_.processor.setIntelPackage(c.logical);
     std::string log =
         run(kServer + machine("web01", 5, "f=25", "i=4", "") + ")\n");
     std::string n = std::to_string(c.packages);
@@ -236,7 +236,7 @@ TEST_F(VsPublishTest, SystemCapacityRuleWithoutCpuidCountUsesProbeCount) {
     SCOPED_TRACE(c.why);
     host_.cpuidProgram =
         cpuidProgramSiteIn(dir_.path() + pathSeparator() + "no_cpuid");
-    host_.processor.logical = c.logical;
+    host_.processor.setIntelPackage(c.logical);
     std::string log =
         run(kServer + machine("web01", 5, "f=0", "i=4", "f=50") + ")\n");
     EXPECT_NE(std::string::npos, log.find("hostPackageCount=-1\n"));

@@ -83,7 +83,8 @@ TEST(CpuIdDetailsTest, DeterministicLeafListsEachCacheUpToTheNullEntry) {
 }
 
 TEST(CpuIdDetailsTest, MadeUpCacheReadingsStayBounded) {
-  // Every sub-leaf answers the largest cache the fields can describe.
+  // Every sub-leaf answers the largest cache the fields can describe: no
+  // table can hold a list without end, so this source overrides the lookup.
   struct Endless : TableCpuIdSource {
     CpuIdRegisters readSubLeaf(uint32_t leaf, uint32_t subLeaf) override {
       if (leaf == 4)

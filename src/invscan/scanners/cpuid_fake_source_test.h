@@ -48,6 +48,13 @@ public:
       set(0x80000002u + i, {word(p), word(p + 4), word(p + 8), word(p + 12)});
     }
   }
+  /// A GenuineIntel family 6 part with basic leaves up to 1 and no extended
+  /// ones: one core per package, and `logical` logical processors per package
+  /// with HTT flagged.
+  void setIntelPackage(uint32_t logical) {
+    setVendor(1, "GenuineIntel");
+    set(1, {0x000006F6, logical << 16, 0, 1u << 28});
+  }
   void set(uint32_t leaf, const CpuIdRegisters& regs) { leaves[leaf] = {regs}; }
   /// Readings by leaf and sub-leaf; sub-leaf 0 is what read(leaf) gives.
   using Readings = std::map<std::pair<uint32_t, uint32_t>, CpuIdRegisters>;

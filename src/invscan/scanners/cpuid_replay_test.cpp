@@ -107,7 +107,8 @@ TEST(CpuIdReplayTest, SubLeavesAreKeptApartAndRecordedWithTheirNumber) {
   ASSERT_TRUE(parse(recorder.replayText(), &replay));
   expectRegs({0x1C004122, 0x00C0003F, 0x7F, 0}, replay.readSubLeaf(4, 1));
 
-  // A source that knows sub-leaf 0 alone answers the others with zeros.
+  // A source that knows sub-leaf 0 alone answers the others with zeros. It
+  // keeps CpuIdSource's own readSubLeaf, which TableCpuIdSource replaces.
   struct LeafOnly : CpuIdSource {
     bool hasCpuId() override { return true; }
     CpuIdRegisters read(uint32_t leaf) override { return {leaf, 2, 3, 4}; }

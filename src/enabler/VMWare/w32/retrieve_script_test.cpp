@@ -38,8 +38,7 @@ class RetrieveScriptTest : public ::testing::Test {
 protected:
   RetrieveScriptTest() : registry_(RegFile::parse(kInstalled)) {
     // Two logical processors per package.
-    processor_.setVendor(1, "GenuineIntel");
-    processor_.set(1, {0x000006F6, 2u << 16, 0, 1u << 28});
+    processor_.setIntelPackage(2);
     services_.registry = &registry_;
     services_.isWow64 = [] { return false; };
     // No cpuid program where the run looks: the record is not built.
@@ -188,7 +187,7 @@ TEST_F(RetrieveScriptTest, CapacityFromTheSystemCountOrTheDivision) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     processor_.cpuId = c.cpuId;
-    processor_.set(1, {0x000006F6, c.logical << 16, 0, 1u << 28});
+    processor_.setIntelPackage(c.logical);
     processors_ = c.processors;
     packages_ = c.systemPackages;
     ran_.clear();
