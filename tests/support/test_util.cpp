@@ -1,5 +1,8 @@
 #include "test_util.h"
 
+#include "common/platform/environment.h"
+#include "common/platform/paths.h"
+
 #include <string.h>
 
 #include <fstream>
@@ -35,22 +38,36 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
-  const char* old = getenv(name);
-  hadOld_ = old != nullptr;
-  if (old)
-    old_ = old;
+ScopedEnv::ScopedEnv(const char* name, const char* value)
+    : name_(name), old_(getEnvironment(name)) {
   setTestEnv(name, value);
 }
 
-ScopedEnv::~ScopedEnv() { setTestEnv(name_.c_str(), hadOld_ ? old_.c_str() : nullptr); }
+ScopedEnv::~ScopedEnv() {
+  setTestEnv(name_.c_str(), old_ ? old_->c_str() : nullptr);
+}
+
+void setTestEnv(const char* name, const char* value) {
+  if (value)
+    setEnvironment(name, value);
+  else
+    removeEnvironment(name);
+}
+
+std::string testBinDir() {
+  char path[4096 + 1];
+  unsigned long n = ownExecutablePath(path, sizeof path - 1);
+  if (n == 0 || n >= sizeof path - 1)
+    return ".";
+  std::string dir(path, n);
+  size_t separator = dir.rfind(pathSeparator());
+  if (separator != std::string::npos)
+    dir.resize(separator);
+  return dir;
+}
 
 std::string testProgramPath(const std::string& name) {
-  std::string path = (fs::path(testBinDir()) / name).string();
-#ifdef _WIN32
-  path += ".exe";
-#endif
-  return path;
+  return (fs::path(testBinDir()) / programFileName(name.c_str())).string();
 }
 
 bool writeTestFile(const std::string& path, const std::string& content) {

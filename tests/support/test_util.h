@@ -4,6 +4,7 @@
 #define ENABLER_TESTS_TEST_UTIL_H
 
 #include <functional>
+#include <optional>
 #include <string>
 
 /// Makes a fresh directory below the system's temporary folder, moves into
@@ -33,11 +34,11 @@ public:
 
 private:
   std::string name_;
-  std::string old_;
-  bool hadOld_;
+  std::optional<std::string> old_;
 };
 
-/// Sets or removes (null) a variable of this process's environment.
+/// Sets or removes (null) a variable of this process's environment, the one
+/// getEnvironment reads and the children inherit.
 void setTestEnv(const char* name, const char* value);
 
 /// Directory of the running test executable (the build's bin folder), without
