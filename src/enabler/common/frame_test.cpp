@@ -328,6 +328,7 @@ TEST_F(FrameTest, AdministratorsOptionsAnswerOrRunTheDryRun) {
     bool banner;
     std::string refused = ""; ///< what the refusal's second line names
   };
+  // clang-format off
   const Case cases[] = {
       {{"prog", "--help"}, kHelpText, false, false},
       {{"prog", "-v", "/?"}, kHelpText, false, false},
@@ -342,6 +343,7 @@ TEST_F(FrameTest, AdministratorsOptionsAnswerOrRunTheDryRun) {
       {{"prog", "-v", "-version", "-v"}, kUsage, false, false,
        "'-v' given twice"},
   };
+  // clang-format on
   const VirtualServerProgram vs = {"vs-enabler", "vs help\n", vsWorker,
                                    vsDryRun};
   const VMwareProgram vmware = {"vmware-enabler", "vmware help\n", vmwareWorker,

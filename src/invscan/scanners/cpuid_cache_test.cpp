@@ -66,6 +66,7 @@ TEST(CpuIdCacheTest, RegistersWithBit31HoldNoDescriptors) {
     int32_t count;
     Cache l2;
   };
+  // clang-format off
   const Case cases[] = {
       {"EBX", {0x665B5001, 0x80000000u, 0, 0x007A7000}, 12, {256, 64, 8}},
       {"EAX once its count byte is cleared", {0x80000001u, 0, 0, 0x007A7000},
@@ -74,6 +75,7 @@ TEST(CpuIdCacheTest, RegistersWithBit31HoldNoDescriptors) {
       {"every register", {0x80000001u, 0x80000000u, 0x8000007Au, 0xFFFFFFFFu},
        0, kNone},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     CpuIdInfo info = probeLeaf2({c.leaf2});
@@ -236,6 +238,7 @@ TEST(CpuIdCacheTest, ExtendedLeafFillsOnlyAMissingL2) {
     Cache l3;
     size_t extReads;
   };
+  // clang-format off
   const Case cases[] = {
       {"no descriptors", 0x00020F12, 0x80000006u, 0x02006140, {}, {512, 64, 8},
        kNone, 1},
@@ -256,6 +259,7 @@ TEST(CpuIdCacheTest, ExtendedLeafFillsOnlyAMissingL2) {
       {"signature 0x631", 0x00000631, 0x80000006u, 0x00018140, {},
        {1, 64, 16}, kNone, 1},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     TableCpuIdSource source;

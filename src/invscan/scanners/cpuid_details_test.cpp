@@ -160,6 +160,7 @@ TEST(CpuIdDetailsTest, AmdLegacyAssociativityCodes) {
     uint32_t code;
     const char* l2;
   };
+  // clang-format off
   const Case cases[] = {
       {0x0, ""},          {0x1, "L2 512K 1w 64B"},  {0x2, "L2 512K 2w 64B"},
       {0x3, "L2 512K 3w 64B"},  {0x4, "L2 512K 4w 64B"},
@@ -170,6 +171,7 @@ TEST(CpuIdDetailsTest, AmdLegacyAssociativityCodes) {
       {0xD, "L2 512K 96w 64B"}, {0xE, "L2 512K 128w 64B"},
       {0xF, "L2 512K full 64B"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
     TableCpuIdSource source;

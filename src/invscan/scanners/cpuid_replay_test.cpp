@@ -353,6 +353,7 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
     DisplaySignature display;
     const char* caches;
   };
+  // clang-format off
   const Case cases[] = {
       {"intel_core2_duo_e6600.txt", "GenuineIntel",
        "Intel(R) Core(TM)2 CPU          6600  @ 2.40GHz", 6, 15, 6, 16, 4096,
@@ -387,6 +388,7 @@ TEST(CpuIdFixtureTest, RecordedProcessorsGiveTheirFigures) {
        "L1d 32K 8w 64B x2, L1i 32K 4w 64B x2, L2 256K 8w 64B x2, "
        "L3 8192K 16w 64B x16"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     ReplayCpuIdSource source;

@@ -94,6 +94,7 @@ TEST(CpuIdProbeTest, IntelCoreCounts) {
     Counts want;
     size_t leaf4Reads;
   };
+  // clang-format off
   const Case cases[] = {
       {"quad core without HTT", 0xA, false, 16, 3u << 26 | 0x121, 4,
        {1, 4, 0, 4, 4, 1}, 1},
@@ -107,6 +108,7 @@ TEST(CpuIdProbeTest, IntelCoreCounts) {
       {"all core-ID bits of leaf 4", 0xB, true, 128, 0xFC000000u, 64,
        {128, 64, 2, 64, 128, 2}, 1},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     TableCpuIdSource source;
@@ -143,6 +145,7 @@ TEST(CpuIdProbeTest, AmdCoreCounts) {
     uint32_t powerManagement;
     Counts want;
   };
+  // clang-format off
   const Case cases[] = {
       {"signature 0x00020FB1 passes the per-chip test", 0x00020FB1, true, 2,
        0x80000008u, 0x1, 15, 43, 2, 2, 0, 0x3F, {2, 2, 1, 2, 2, 1}},
@@ -161,6 +164,7 @@ TEST(CpuIdProbeTest, AmdCoreCounts) {
       {"family 6 keeps its base family and model", 0x00120683, true, 2,
        0x80000008u, 0x1, 6, 8, 2, 2, 0, 0x3F, {2, 2, 1, 1, 1, 1}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     TableCpuIdSource source;
@@ -340,6 +344,7 @@ TEST(CpuIdProbeTest, LeavesAreReadInProbeOrderAndOnlyWithinTheLevels) {
     uint32_t maxExtLevel;
     std::vector<uint32_t> reads;
   };
+  // clang-format off
   const Case cases[] = {
       {"Intel with every leaf", "GenuineIntel", 4, 0x80000008u,
        {0, 1, 2, 2, 0x80000000u, 0x80000002u, 0x80000003u, 0x80000004u,
@@ -354,6 +359,7 @@ TEST(CpuIdProbeTest, LeavesAreReadInProbeOrderAndOnlyWithinTheLevels) {
        {0, 1, 2, 2, 0x80000000u, 0x80000002u, 0x80000003u, 0x80000004u,
         0x80000001u}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     TableCpuIdSource source;
