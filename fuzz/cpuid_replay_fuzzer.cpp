@@ -4,9 +4,9 @@
 // must stay in their range; the probe must fill the record within its
 // bounds, and give the same record twice; the cache list cpuprobe shows must
 // stay within what its fields can hold.
+#include "fuzz_support.h"
 #include "invscan/scanners/cpuid_details.h"
 #include "invscan/scanners/cpuid_replay.h"
-#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The text as a block of its own, so that a read past its end is seen.
@@ -30,8 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(result == 0 || result == 1, std::to_string(result));
   FUZZ_CHECK(memchr(first.vendor, 0, sizeof first.vendor) != nullptr,
              "vendor not terminated");
-  FUZZ_CHECK(memchr(first.brandString, 0, sizeof first.brandString) !=
-                 nullptr,
+  FUZZ_CHECK(memchr(first.brandString, 0, sizeof first.brandString) != nullptr,
              "brand string not terminated");
   if (result == 1) {
     FUZZ_CHECK(first.htLogicalProcessors == 1 && first.numOfCores == 1 &&

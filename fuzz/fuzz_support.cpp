@@ -130,8 +130,7 @@ void fuzzCheckDocument(const VtDocument* document, std::string* out) {
           std::to_string(document->minor) + "\ntext " + document->text + "\n";
   if (document->root == nullptr) {
     *out += "root no\n";
-    FUZZ_CHECK(vtFindValue(document, nullptr, "ActivePackageCount") ==
-                   nullptr,
+    FUZZ_CHECK(vtFindValue(document, nullptr, "ActivePackageCount") == nullptr,
                "lookup in a document without root");
     return;
   }

@@ -22,8 +22,7 @@
   abort();
 }
 
-#define FUZZ_CHECK(cond, detail)                                              \
-  ((cond) ? (void)0 : fuzzFail(#cond, detail))
+#define FUZZ_CHECK(cond, detail) ((cond) ? (void)0 : fuzzFail(#cond, detail))
 
 /// FNV-1a of the input: the seed of the chunk sizes, so that the same input
 /// always arrives in the same chunks.

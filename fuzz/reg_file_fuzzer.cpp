@@ -33,9 +33,8 @@ Probes probesOf(const std::string& text) {
   size_t start = 0;
   while (start < text.size() && probes.keys.size() < 12) {
     size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end == std::string::npos
-                                              ? std::string::npos
-                                              : end - start);
+    std::string line = text.substr(
+        start, end == std::string::npos ? std::string::npos : end - start);
     if (line.size() > 2 && line[0] == '[') {
       size_t close = line.find(']');
       if (close != std::string::npos)
@@ -132,16 +131,16 @@ void compareReadings(const std::string& text, const std::string& variant,
                      const char* what, const Probes& probes) {
   std::string expected = describe(RegFile::parse(text), probes);
   std::string got = describe(RegFile::parse(variant), probes);
-  FUZZ_CHECK(expected == got, std::string(what) + ":\n" + expected +
-                                  "---- but\n" + got);
+  FUZZ_CHECK(expected == got,
+             std::string(what) + ":\n" + expected + "---- but\n" + got);
 }
 
 // The lookups as the enabler makes them, in both views.
 void checkLookups(const RegFile& file) {
   FileRegistry registry(file);
   for (Wow64Answer answer : {Wow64Answer::No, Wow64Answer::Yes}) {
-    InstallationRegistry lookup(registry,
-                                [answer] { return answer == Wow64Answer::Yes; });
+    InstallationRegistry lookup(
+        registry, [answer] { return answer == Wow64Answer::Yes; });
     char* path = nullptr;
     if (lookup.getServerInstallPath(&path)) {
       FUZZ_CHECK(path != nullptr, "server path found but null");
@@ -150,15 +149,16 @@ void checkLookups(const RegFile& file) {
     }
     // In the 32-bit view a key below Wow6432Node wins when it exists; the
     // 64-bit view is asked only when it does not.
-    const char* perlKey = answer == Wow64Answer::Yes && file.hasKey(kVMwareKeys[4])
-                              ? kVMwareKeys[4]
-                              : kVMwareKeys[2];
+    const char* perlKey =
+        answer == Wow64Answer::Yes && file.hasKey(kVMwareKeys[4])
+            ? kVMwareKeys[4]
+            : kVMwareKeys[2];
     const std::string* stored = file.value(perlKey, "InstallPath");
     bool fits = stored != nullptr && stored->size() < kInstallPathBytes;
     path = reinterpret_cast<char*>(1);
     bool found = lookup.getVmPerlInstallPath(&path);
-    FUZZ_CHECK(found == fits, std::string("VmPerl path found: ") +
-                                  (found ? "yes" : "no"));
+    FUZZ_CHECK(found == fits,
+               std::string("VmPerl path found: ") + (found ? "yes" : "no"));
     if (found) {
       FUZZ_CHECK(*stored == path, "VmPerl path differs from the file");
       free(path);
@@ -186,8 +186,8 @@ void checkLookups(const RegFile& file) {
         unsigned char* shorter = static_cast<unsigned char*>(malloc(size - 1));
         got = size - 1;
         FUZZ_CHECK(shorter != nullptr &&
-                       registry.queryValue(key, "InstallPath", shorter,
-                                           &got) == kRegistryMoreData,
+                       registry.queryValue(key, "InstallPath", shorter, &got) ==
+                           kRegistryMoreData,
                    "a short buffer was accepted");
         free(shorter);
       }
@@ -211,8 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   compareReadings(text, "\xEF\xBB\xBF" + text, "with a byte order mark",
                   probes);
   if (text.find('\r') == std::string::npos)
-    compareReadings(text, replaceAll(text, "\n", "\r\n"), "with CR LF",
-                    probes);
+    compareReadings(text, replaceAll(text, "\n", "\r\n"), "with CR LF", probes);
   std::string utf16;
   if (toUtf16(text, &utf16))
     compareReadings(text, "\xFF\xFE" + utf16, "as UTF-16LE", probes);

@@ -86,8 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (int32_t i = 0; i <= count + 1; ++i) {
         VsVirtualMachineObject* machine = nullptr;
         VsResult got = machines->get_Item(i, &machine);
-        FUZZ_CHECK(vsFailed(got) == (machine == nullptr), "item " +
-                                                              std::to_string(i));
+        FUZZ_CHECK(vsFailed(got) == (machine == nullptr),
+                   "item " + std::to_string(i));
         if (i < 1 || i > count)
           FUZZ_CHECK(vsFailed(got), "item " + std::to_string(i));
         if (machine) {

@@ -76,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(block != nullptr, "no block for count " + std::to_string(count));
   const char* hex = comma + 1;
   for (int32_t i = 0; i < count; ++i) {
-    int expected = (16 * digitValue(hex[2 * i]) + digitValue(hex[2 * i + 1])) &
-                   0xFF;
+    int expected =
+        (16 * digitValue(hex[2 * i]) + digitValue(hex[2 * i + 1])) & 0xFF;
     FUZZ_CHECK(block[i] == expected, "byte " + std::to_string(i));
   }
   free(block);

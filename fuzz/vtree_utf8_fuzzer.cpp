@@ -50,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     free(units);
     return 0;
   }
-  FUZZ_CHECK(written >= 0 && written < limit,
-             std::to_string(written) + " units for limit " +
-                 std::to_string(limit));
+  FUZZ_CHECK(written >= 0 && written < limit, std::to_string(written) +
+                                                  " units for limit " +
+                                                  std::to_string(limit));
   FUZZ_CHECK(units[written] == 0, "no 0 unit behind the text");
   FUZZ_CHECK(written <= count, std::to_string(written));
 

@@ -10,7 +10,7 @@
                                       int line);
 
 /// Checks a precondition that only a programming error can break.
-#define ENABLER_ASSERT(expr, module)                                          \
+#define ENABLER_ASSERT(expr, module)                                           \
   ((expr) ? (void)0 : enablerAssertFailed(#expr, module, __LINE__))
 
 #endif

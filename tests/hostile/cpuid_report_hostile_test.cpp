@@ -52,7 +52,8 @@ TEST(CpuidReportHostileTest, ReportWithoutEndCountsAsAProgramThatCannotRun) {
 
     EXPECT_EQ(0, result);
     EXPECT_EQ(nullptr, record);
-    EXPECT_LT(seconds.count(), 20) << "the test's short bound, not the program's 5 minutes";
+    EXPECT_LT(seconds.count(), 20)
+        << "the test's short bound, not the program's 5 minutes";
     EXPECT_EQ(timedOutErrorCode(), error.code) << error.message();
     std::string text = log.text();
     std::string tail = "Warning! vtExecCommand failed.\n"

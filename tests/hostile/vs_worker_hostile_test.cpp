@@ -4,9 +4,8 @@
 // and capacities at the ends of their ranges, and values of unexpected types.
 // The worker must publish such names unchanged, log them verbatim, end with
 // the status its rules give, and release every object.
-#include "enabler/MSVirtualServer/vs_publish.h"
-
 #include "enabler/MSVirtualServer/vs_host_test.h"
+#include "enabler/MSVirtualServer/vs_publish.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/run_log_test.h"
@@ -196,9 +195,9 @@ TEST_F(VsWorkerHostileTest, MachineNameOfAMegabyteIsPublishedWhole) {
   EXPECT_EQ(name, setValue(L"KEP_VM_ID"));
   std::string narrow(name.begin(), name.end());
   EXPECT_NE(std::string::npos, log.find("\n>> " + narrow + ": Running\n"));
-  EXPECT_NE(std::string::npos,
-            log.find("OK: Parameter KEP_VM_ID set with value '" + narrow +
-                     "'\n"));
+  EXPECT_NE(
+      std::string::npos,
+      log.find("OK: Parameter KEP_VM_ID set with value '" + narrow + "'\n"));
   EXPECT_EQ(9u, calls.size());
   EXPECT_EQ(kVsOk, returnCode);
 }
@@ -209,13 +208,12 @@ TEST_F(VsWorkerHostileTest, NamesAreNeverTakenAsFormats) {
   std::string log = run();
   EXPECT_EQ(name, setValue(L"KEP_VM_ID"));
   std::string narrow(name.begin(), name.end());
-  EXPECT_NE(std::string::npos,
-            log.find("\nHOST-%s%n version 1.0 %d\n")) << log;
+  EXPECT_NE(std::string::npos, log.find("\nHOST-%s%n version 1.0 %d\n")) << log;
   EXPECT_NE(std::string::npos, log.find("\n>> " + narrow + ": Running\n"))
       << log;
-  EXPECT_NE(std::string::npos,
-            log.find("OK: Parameter KEP_VM_ID set with value '" + narrow +
-                     "'\n"))
+  EXPECT_NE(
+      std::string::npos,
+      log.find("OK: Parameter KEP_VM_ID set with value '" + narrow + "'\n"))
       << log;
 }
 

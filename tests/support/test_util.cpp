@@ -3,14 +3,14 @@
 #include "common/platform/environment.h"
 #include "common/platform/paths.h"
 
+#include <stdlib.h>
 #include <string.h>
 
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
-#include <stdlib.h>
 
 namespace fs = std::filesystem;
 
@@ -19,9 +19,8 @@ TempDir::TempDir() {
   std::random_device rd;
   fs::path base = fs::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate =
-        base / ("enabler-test-" + std::to_string(rd()) + "-" +
-                std::to_string(attempt));
+    fs::path candidate = base / ("enabler-test-" + std::to_string(rd()) + "-" +
+                                 std::to_string(attempt));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
       path_ = fs::absolute(candidate).string();

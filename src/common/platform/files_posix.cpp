@@ -47,8 +47,8 @@ long readRegularFilePart(RegularFile* file, char* buffer, size_t size,
       return -1;
     }
     if (file->total + static_cast<size_t>(n) > file->maxBytes) {
-      keepSystemError(error, systemError("read '" + file->path + "'",
-                                         tooLargeErrorCode()));
+      keepSystemError(
+          error, systemError("read '" + file->path + "'", tooLargeErrorCode()));
       return -1;
     }
     file->total += static_cast<size_t>(n);

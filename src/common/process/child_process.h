@@ -106,8 +106,8 @@ enum class ChildErrorOutput {
 /// inherits its three pipe ends and none of the enabler's other handles or
 /// descriptors (natively not even those its caller left open); natively it
 /// starts with no signal blocked and every signal at its default action, as
-/// the leader of a process group of its own. A child released while it still runs is reaped
-/// natively once it ends.
+/// the leader of a process group of its own. A child released while it still
+/// runs is reaped natively once it ends.
 ChildProcess*
 startChildProcess(const char* program, const char* arguments,
                   ChildErrorOutput errorOutput = ChildErrorOutput::kPipe,

@@ -133,8 +133,7 @@ int PipeReader::read(char* buffer, int count) {
   readError_ = SystemError();
   DWORD available = 0;
   if (handle_.valid() && count > 0 && processEnded() &&
-      PeekNamedPipe(handle_.get(), nullptr, 0, nullptr, &available,
-                    nullptr) &&
+      PeekNamedPipe(handle_.get(), nullptr, 0, nullptr, &available, nullptr) &&
       available == 0) {
     // The child has ended and the pipe holds nothing: whatever still holds
     // the write end was started by the child and is ended, and the output

@@ -38,9 +38,8 @@ constexpr int kIndexThreshold = 16;
 void vtCountNameComparisons(unsigned long count) {
   // Only this thread's own additions matter to a reader of the count; no
   // read-modify-write is needed to keep the count whole for it.
-  nameComparisons.store(
-      nameComparisons.load(std::memory_order_relaxed) + count,
-      std::memory_order_relaxed);
+  nameComparisons.store(nameComparisons.load(std::memory_order_relaxed) + count,
+                        std::memory_order_relaxed);
 }
 
 unsigned long vtNameComparisons() {

@@ -246,9 +246,9 @@ VtDocument* vtReadDocument(ByteReader* stream, SystemError* error,
 VtNode* vtReadTree(VtLineReader* reader);
 /// Reads body lines into `root` until the end or the first error; gives
 /// kVtOk or the first error's code (kVtNoMemory when memory for a record or
-/// a name index ran out). Each record is a block of its own. Groups still open at the end, or when an
-/// error ends the reading, are released with everything inside them; a value
-/// refused as a duplicate is released at once.
+/// a name index ran out). Each record is a block of its own. Groups still open
+/// at the end, or when an error ends the reading, are released with everything
+/// inside them; a value refused as a duplicate is released at once.
 int vtReadNodes(VtLineReader* reader, VtNode* root);
 /// Decodes "count,hexdigits" at `str` into a fresh block at `*data` (the
 /// caller's) and its count at `*count`; 0, kVtHexNoComma or kVtHexShort. A

@@ -28,7 +28,6 @@ using VtDumpWriter = void (*)(void* context, const char* data, size_t size);
 /// The same account, handed to `write` (with `context`) a line at a time, so
 /// that it is never held whole: what it holds at once grows with the depth of
 /// the tree, not with its size.
-void vtWriteDump(const VtDocument* document, VtDumpWriter write,
-                 void* context);
+void vtWriteDump(const VtDocument* document, VtDumpWriter write, void* context);
 
 #endif

@@ -13,7 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 /// Checks that `document` is child_echo's fixed report.
 void expectEchoReport(const VtDocument* document) {
   ASSERT_TRUE(document);

@@ -46,8 +46,7 @@ void put(VtNameSlot* slots, uint32_t mask, VtValue* value, uint32_t hash) {
 
 } // namespace
 
-bool vtNameIndexReserve(VtNameIndex* index, VtMemory* memory,
-                        VtValue* values) {
+bool vtNameIndexReserve(VtNameIndex* index, VtMemory* memory, VtValue* values) {
   uint64_t count = index->count;
   if (!index->slots) {
     count = 0;

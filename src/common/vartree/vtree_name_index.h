@@ -30,8 +30,7 @@ VtValue* vtNameIndexFind(const VtNameIndex* index, const char* name,
 
 /// Makes room for one more name. An index without slots is built from the
 /// value list at `values`. False, the index as it was, when memory ran out.
-bool vtNameIndexReserve(VtNameIndex* index, VtMemory* memory,
-                        VtValue* values);
+bool vtNameIndexReserve(VtNameIndex* index, VtMemory* memory, VtValue* values);
 
 /// Adds a value whose name is not in the index yet; room was reserved.
 void vtNameIndexPut(VtNameIndex* index, VtValue* value, uint32_t hash);

@@ -16,9 +16,9 @@
 
 namespace {
 
-
 VtDocumentPtr readText(const std::string& text, std::vector<int> chunks = {}) {
-  return VtDocumentPtr(vtReadDocumentFromMemory(text.data(), text.size(), chunks));
+  return VtDocumentPtr(
+      vtReadDocumentFromMemory(text.data(), text.size(), chunks));
 }
 
 const std::string kHead = "1.0 0\n";
@@ -446,7 +446,8 @@ TEST(VtBodyTest, WhatTheBodyYields) {
   EXPECT_EQ(0, vtGetInt(outside.get(), nullptr, "w", 0));
 
   // Several top-level groups: the first is the root, the rest its siblings.
-  VtDocumentPtr several = readText(kHead + "(a\nv:i=1\n)\n(b\nv:i=2\n)\n(c\n)\n");
+  VtDocumentPtr several =
+      readText(kHead + "(a\nv:i=1\n)\n(b\nv:i=2\n)\n(c\n)\n");
   ASSERT_NE(nullptr, several->root);
   EXPECT_STREQ("a", several->root->name);
   ASSERT_NE(nullptr, several->root->next);
@@ -653,9 +654,9 @@ TEST(VtReaderMemoryTest, MemoryThatRunsOutFailsTheReadWithItsReason) {
       EXPECT_EQ(nullptr, document->root);
       EXPECT_EQ(1, memory.held());
     }
-    EXPECT_EQ(systemError("read the document", outOfMemoryErrorCode())
-                  .message(),
-              error.message());
+    EXPECT_EQ(
+        systemError("read the document", outOfMemoryErrorCode()).message(),
+        error.message());
     vtFreeDocument(document);
     EXPECT_EQ(0, memory.held());
   }

@@ -158,7 +158,8 @@ TEST(VtNodeTest, LargeGroupsAreBuiltInLinearWork) {
   VtNode* group = vtNewNode("g");
   unsigned long before = vtNameComparisons();
   for (int i = 0; i < kValues; ++i)
-    ASSERT_TRUE(vtNodeAddValue(group, intValue(("v" + std::to_string(i)).c_str(), i)));
+    ASSERT_TRUE(
+        vtNodeAddValue(group, intValue(("v" + std::to_string(i)).c_str(), i)));
   EXPECT_GT(4ul * kValues, vtNameComparisons() - before);
   int i = 0;
   VtValue* last = nullptr;

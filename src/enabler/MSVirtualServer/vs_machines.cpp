@@ -1,8 +1,7 @@
 // vs_machines.cpp: one machine's turn in vs-enabler's worker: its name,
 // state and settings, and the parameters a running machine gets.
-#include "enabler/MSVirtualServer/vs_publish_internal.h"
-
 #include "common/platform/system_error.h"
+#include "enabler/MSVirtualServer/vs_publish_internal.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "invscan/scanners/cpuid.h"
@@ -103,11 +102,11 @@ bool numberText(const VsVariant& number, const Parameter& parameter,
 /// A machine's call that failed, named in the dry run: the log has no line
 /// for it. False, so that the caller can give it back.
 bool explainMachineCall(int32_t index, const char* call, VsResult result) {
-  reportDryRunReason("Virtual Server: machine %d: %s failed with %s; the walk "
-                     "stops here",
-                     static_cast<int>(index), call,
-                     resultCodeText(vsFailed(result) ? result : kVsFail)
-                         .c_str());
+  reportDryRunReason(
+      "Virtual Server: machine %d: %s failed with %s; the walk "
+      "stops here",
+      static_cast<int>(index), call,
+      resultCodeText(vsFailed(result) ? result : kVsFail).c_str());
   return false;
 }
 
@@ -279,4 +278,3 @@ void walkMachines(Run& run) {
       break;
   }
 }
-

@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-
 /// Does the whole job once. Writes its trace to the log (when verbose) and
 /// each failure's status to returnCode; the last failure decides.
 void publishParameters();

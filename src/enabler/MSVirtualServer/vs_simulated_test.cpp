@@ -38,7 +38,7 @@ protected:
         record_(dir_.path() + "/record.txt") {}
 
   RefHolder<VsVirtualServerObject> create(const std::string& text,
-                                      bool recorded = true) {
+                                          bool recorded = true) {
     EXPECT_TRUE(writeTestFile(model_, text));
     RefHolder<VsVirtualServerObject> server;
     EXPECT_EQ(kVsResultOk,

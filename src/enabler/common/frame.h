@@ -79,8 +79,8 @@ void closeLogFile();
 /// returnCode. Each entry starts from a closed log, verbose false and
 /// returnCode 0.
 int runVirtualServerFrame(int argc, char** argv, void (*worker)());
-/// The entry of vmware-enabler around its worker (usage status kVmwUsage): opens
-/// the log silently, writes the banner and gives the worker's result. The
+/// The entry of vmware-enabler around its worker (usage status kVmwUsage):
+/// opens the log silently, writes the banner and gives the worker's result. The
 /// worker closes the log.
 int runVMwareFrame(int argc, char** argv, int (*worker)());
 /// (These two take no administrator's options: every command line is judged

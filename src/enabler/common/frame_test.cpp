@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -241,8 +240,8 @@ TEST_F(FrameTest, VirtualServerLogFramesTheWorkerWithItsStatus) {
     SCOPED_TRACE(c.status);
     workerStatus = c.status;
     Argv args({"vs-enabler", "-v"});
-    EXPECT_EQ(c.status, runVirtualServerFrame(args.argc(), args.argv(),
-                                              vsWorker));
+    EXPECT_EQ(c.status,
+              runVirtualServerFrame(args.argc(), args.argv(), vsWorker));
     EXPECT_EQ(nullptr, logFile);
     EXPECT_EQ(onDisk(c.expected), log());
   }

@@ -198,20 +198,19 @@ bool getNodeIdentity(NodeIdentity* identity, IdentityProblems* kept) {
                &identity->nodeId, problems);
   readProperty(bios.get(), "Win32_BIOS", L"Manufacturer", &value,
                &identity->manufacturer, problems);
-  readProperty(bios.get(), "Win32_BIOS", L"Version", &value,
-               &identity->version, problems);
+  readProperty(bios.get(), "Win32_BIOS", L"Version", &value, &identity->version,
+               problems);
 
   RefHolder<IEnumWbemClassObject> productList;
   RefHolder<IWbemClassObject> product;
-  if (!firstInstance(services.get(),
-                     L"Select * from Win32_ComputerSystemProduct",
-                     "Win32_ComputerSystemProduct", productList, product,
-                     problems))
+  if (!firstInstance(
+          services.get(), L"Select * from Win32_ComputerSystemProduct",
+          "Win32_ComputerSystemProduct", productList, product, problems))
     return false;
   VariantInit(&value);
   readProperty(product.get(), "Win32_ComputerSystemProduct", L"Name", &value,
                &identity->product, problems);
-  readProperty(product.get(), "Win32_ComputerSystemProduct", L"Version",
-               &value, &identity->type, problems);
+  readProperty(product.get(), "Win32_ComputerSystemProduct", L"Version", &value,
+               &identity->type, problems);
   return true;
 }

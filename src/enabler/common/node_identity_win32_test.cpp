@@ -23,9 +23,9 @@ DWORD WINAPI runBody(void* body) {
 // Runs `body` on a new thread of the system's own and waits for it: the
 // release's win32 threading model has no std::thread.
 void runOnNewThread(const std::function<void()>& body) {
-  HANDLE thread = CreateThread(nullptr, 0, runBody,
-                               const_cast<std::function<void()>*>(&body), 0,
-                               nullptr);
+  HANDLE thread =
+      CreateThread(nullptr, 0, runBody,
+                   const_cast<std::function<void()>*>(&body), 0, nullptr);
   ASSERT_NE(nullptr, thread);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
@@ -44,8 +44,10 @@ TEST(NodeIdentityWmiTest, AllFiveFieldsArePresent) {
   // Kept in the test report, where the end-to-end suite compares them with
   // what wmic reports.
   const std::pair<const char*, const char*> fields[] = {
-      {"nodeId", id.nodeId},   {"manufacturer", id.manufacturer},
-      {"version", id.version}, {"product", id.product},
+      {"nodeId", id.nodeId},
+      {"manufacturer", id.manufacturer},
+      {"version", id.version},
+      {"product", id.product},
       {"type", id.type}};
   for (const auto& field : fields)
     if (field.second)

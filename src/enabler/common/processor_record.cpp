@@ -227,8 +227,8 @@ int handOverRecord(Variant variant, const CpuidValues& values, char** record,
 
 // The record from the cpuid program's report; 1 when it was handed over. A
 // report without a package count above 0 gives none.
-int recordFromReport(Variant variant, const VtDocument* document,
-                     char** record, int* packageCount) {
+int recordFromReport(Variant variant, const VtDocument* document, char** record,
+                     int* packageCount) {
   if (document->status != 0)
     logLine(variant, "Warning! cpuid returned error = %d\n", document->status);
   CpuidValues values = readValues(document, variant);
@@ -304,4 +304,3 @@ bool composeProcessorRecord(const VtDocument* document, EnablerProgram program,
   *packageCount = values.packages;
   return true;
 }
-

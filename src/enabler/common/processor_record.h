@@ -31,14 +31,15 @@ int getInfoFromCPUID();
 /// How the builder learns the enabler's own path, in the manner of
 /// ownExecutablePath (paths.h): fills `buffer` (`size` + 1 bytes) and gives
 /// the length, `size` or more when it did not fit, 0 on failure.
-using OwnPathQuery = std::function<unsigned long(char* buffer, unsigned long size)>;
+using OwnPathQuery =
+    std::function<unsigned long(char* buffer, unsigned long size)>;
 
 /// Where the builder looks for the cpuid program, where it keeps the reason
 /// when the program could not be run or its report not read, and the bounds
 /// on that report (a report beyond them counts as a program that could not
 /// be run).
 struct CpuidProgramSite {
-  OwnPathQuery ownPath; ///< the cpuid program lies beside this path
+  OwnPathQuery ownPath;         ///< the cpuid program lies beside this path
   SystemError* error = nullptr; ///< null: the reason is not kept
   ReadLimits limits = kVtReportLimits;
 };

@@ -3,12 +3,12 @@
 // log each run writes.
 #include "processor_record.h"
 
+#include "common/platform/environment.h"
+#include "common/platform/paths.h"
 #include "common/process/child_process.h"
 #include "common/vartree/vtree.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/run_log_test.h"
-#include "common/platform/environment.h"
-#include "common/platform/paths.h"
 #include "test_util.h"
 #include "worked_cpuid_report.h"
 
@@ -92,7 +92,8 @@ protected:
   // The two forms of the builder, with the cpuid program beside `query_`'s
   // path.
   int build(char** record, int* packages) {
-    return getInfoFromCPUID(record, packages, CpuidProgramSite{query_, &error_});
+    return getInfoFromCPUID(record, packages,
+                            CpuidProgramSite{query_, &error_});
   }
   int buildVMware() {
     return getInfoFromCPUID(CpuidProgramSite{query_, &error_});
@@ -135,7 +136,8 @@ protected:
   std::string ownPath;
   unsigned long forcedLength = 0;
   OwnPathQuery query_ = [this](char* buffer, unsigned long size) {
-    return forcedLength ? forcedLength : ownPathAnswering(ownPath)(buffer, size);
+    return forcedLength ? forcedLength
+                        : ownPathAnswering(ownPath)(buffer, size);
   };
   SystemError error_;
   std::string cpuidPath_;
@@ -153,7 +155,8 @@ TEST_F(ProcessorRecordTest, VirtualServerRecordFromTheReport) {
   };
   const std::string intel = "GenuineIntel";
   const Case cases[] = {
-      {"the worked example", kWorkedCpuidReport, "2:GenuineIntel:6:0:4:2:2400:64",
+      {"the worked example", kWorkedCpuidReport,
+       "2:GenuineIntel:6:0:4:2:2400:64",
        valueLines(2, 4, 2, intel, "6", "0", 64), ""},
       {"no Features: 64 bits", example("(Features\nLM:i=1\n)\n", ""),
        "2:GenuineIntel:6:0:4:2:2400:64",
@@ -415,7 +418,8 @@ TEST_F(ProcessorRecordTest, OwnPathProblemsFallBackToTheBareName) {
     EXPECT_EQ(c.firstLines, text.substr(0, c.firstLines.size()));
     if (c.bare && !bareProgramNamesStartInOwnFolder()) {
       EXPECT_EQ(0, result);
-      EXPECT_NE(std::string::npos, error_.message().find("PATH is not searched"))
+      EXPECT_NE(std::string::npos,
+                error_.message().find("PATH is not searched"))
           << error_.message();
     }
     std::string last = finished(result);
@@ -538,8 +542,8 @@ TEST(ProcessorRecordComposeTest, RecordFromADocumentWithoutARun) {
   const Case cases[] = {
       {kWorkedCpuidReport, EnablerProgram::VirtualServer,
        "2:GenuineIntel:6:0:4:2:2400:64", "active counts"},
-      {kWorkedCpuidReport, EnablerProgram::VMware, "2:GenuineIntel:6:0:6:1:2400:64",
-       "CPUID counts"},
+      {kWorkedCpuidReport, EnablerProgram::VMware,
+       "2:GenuineIntel:6:0:6:1:2400:64", "CPUID counts"},
       {example("(Features\nLM:i=1\n)\n", ""), EnablerProgram::VirtualServer,
        "2:GenuineIntel:6:0:4:2:2400:64", "no features: 64 bits"},
       {example("(Features\nLM:i=1\n)\n", ""), EnablerProgram::VMware,

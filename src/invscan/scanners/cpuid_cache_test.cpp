@@ -1,5 +1,4 @@
 #include "invscan/scanners/cpuid.h"
-
 #include "invscan/scanners/cpuid_fake_source_test.h"
 
 #include <gtest/gtest.h>
@@ -50,9 +49,8 @@ std::vector<unsigned char> collected(const CpuIdInfo& info) {
 TEST(CpuIdCacheTest, OnePassStoresSixteenBytesMostSignificantFirst) {
   TableCpuIdSource source;
   CpuIdInfo info = probeLeaf2({{0x665B5001, 0, 0, 0x007A7000}}, &source);
-  const std::vector<unsigned char> want = {0x66, 0x5B, 0x50, 0,    0, 0,
-                                           0,    0,    0,    0,    0, 0,
-                                           0,    0x7A, 0x70, 0x00};
+  const std::vector<unsigned char> want = {
+      0x66, 0x5B, 0x50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7A, 0x70, 0x00};
   EXPECT_EQ(16, descriptorCount);
   EXPECT_EQ(want, collected(info));
   expectL2({256, 64, 8}, info);
@@ -101,12 +99,13 @@ TEST(CpuIdCacheTest, DescriptorsNameTheFirstL2AndTheFirstL3) {
     Cache l3;
   };
   const Case cases[] = {
-      {"0x49 after an L2 descriptor is the L3", {0x7D, 0x49},
-       {2048, 64, 8}, {4096, 64, 16}},
+      {"0x49 after an L2 descriptor is the L3",
+       {0x7D, 0x49},
+       {2048, 64, 8},
+       {4096, 64, 16}},
       {"0x49 alone is the L2", {0x49}, {4096, 64, 16}, kNone},
       {"0x49 before an L2 descriptor", {0x49, 0x7D}, {4096, 64, 16}, kNone},
-      {"an L3 first, then 0x49", {0x4C, 0x49}, {4096, 64, 16},
-       {12288, 64, 12}},
+      {"an L3 first, then 0x49", {0x4C, 0x49}, {4096, 64, 16}, {12288, 64, 12}},
       {"0x87, the last L2 row", {0x87}, {1024, 64, 8}, kNone},
       {"0x39, the first L2 row", {0x39}, {128, 64, 4}, kNone},
       {"0x4C alone", {0x4C}, kNone, {12288, 64, 12}},
@@ -137,10 +136,10 @@ TEST(CpuIdCacheTest, LaterPassesAddTheirBytesAfterTheFirst) {
                               &source);
   // The pass count comes from the first reading; the lowest byte of EAX is
   // cleared in every pass.
-  std::vector<unsigned char> want = {0, 0, 0, 0, 0x22, 0, 0, 0, 0, 0,
-                                     0, 0, 0, 0, 0,    0, 0x7D, 0, 0, 0,
-                                     0, 0, 0, 0x49, 0, 0, 0, 0};
-  const std::vector<unsigned char> third = {0, 0, 0, 0, 0, 0, 0, 0,
+  std::vector<unsigned char> want = {0, 0, 0, 0,    0x22, 0, 0,    0, 0, 0,
+                                     0, 0, 0, 0,    0,    0, 0x7D, 0, 0, 0,
+                                     0, 0, 0, 0x49, 0,    0, 0,    0};
+  const std::vector<unsigned char> third = {0, 0, 0, 0, 0,    0, 0, 0,
                                             0, 0, 0, 0, 0x46, 0, 0, 0};
   want.insert(want.end(), third.begin(), third.end());
   EXPECT_EQ(44, descriptorCount);
@@ -217,12 +216,12 @@ CpuIdInfo probeExtended(uint32_t leaf1Eax, uint32_t maxExtLevel, uint32_t ecx,
 }
 
 TEST(CpuIdCacheTest, ExtendedLeafAssociativityCodes) {
-  const int32_t ways[16] = {0, 1, 2, 3, 4, 5, 8, 7, 16, 9, 10, 11, 12, 13,
-                            14, 255};
+  const int32_t ways[16] = {0,  1, 2,  3,  4,  5,  8,  7,
+                            16, 9, 10, 11, 12, 13, 14, 255};
   for (uint32_t code = 0; code < 16; ++code) {
     SCOPED_TRACE("code " + std::to_string(code));
-    CpuIdInfo info = probeExtended(0x00020F12, 0x80000008u,
-                                   0x02000040u | code << 12);
+    CpuIdInfo info =
+        probeExtended(0x00020F12, 0x80000008u, 0x02000040u | code << 12);
     expectL2({512, 64, ways[code]}, info);
   }
 }

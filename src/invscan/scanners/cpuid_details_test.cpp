@@ -70,8 +70,8 @@ TEST(CpuIdDetailsTest, DeterministicLeafListsEachCacheUpToTheNullEntry) {
   source.subLeaves[{4, 1}] = {cacheEax(2, 1, 2), cacheEbx(4, 64), 127, 0};
   // A reserved type is passed over, not taken for the end.
   source.subLeaves[{4, 2}] = {cacheEax(5, 2, 2), cacheEbx(8, 64), 511, 0};
-  source.subLeaves[{4, 3}] = {cacheEax(3, 2, 2) | 1u << 9, cacheEbx(8, 64),
-                              511, 0};
+  source.subLeaves[{4, 3}] = {cacheEax(3, 2, 2) | 1u << 9, cacheEbx(8, 64), 511,
+                              0};
   source.subLeaves[{4, 5}] = {cacheEax(3, 3, 16), cacheEbx(16, 64), 8191, 0};
   CpuIdInfo info;
   CacheList list = probeAndList(source, &info);
@@ -122,8 +122,8 @@ TEST(CpuIdDetailsTest, AmdCachesComeFrom8000001DOrTheLegacyLeaves) {
        "leaf 0x8000001D", kDeterministic},
       {"HygonGenuine", 0x8000001Fu, kTopologyExtensions, true,
        "leaf 0x8000001D", kDeterministic},
-      {"AuthenticAMD", 0x80000021u, 0, true,
-       "leaves 0x80000005 and 0x80000006", kLegacy},
+      {"AuthenticAMD", 0x80000021u, 0, true, "leaves 0x80000005 and 0x80000006",
+       kLegacy},
       {"AuthenticAMD", 0x8000001Cu, kTopologyExtensions, true,
        "leaves 0x80000005 and 0x80000006", kLegacy},
       {"AuthenticAMD", 0x80000021u, kTopologyExtensions, false,
@@ -208,8 +208,7 @@ TEST(CpuIdDetailsTest, OtherProcessorsFallBackToTheRecordsFigures) {
   extended.setVendor(1, "GenuineIntel");
   extended.set(0x80000000u, {0x80000006u, 0, 0, 0});
   extended.set(0x80000006u, {0, 0, 0x0100F040, 0});
-  EXPECT_EQ("L2 256K full 64B",
-            describeCaches(probeAndList(extended, &info)));
+  EXPECT_EQ("L2 256K full 64B", describeCaches(probeAndList(extended, &info)));
 }
 
 } // namespace

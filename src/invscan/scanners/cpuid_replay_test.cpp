@@ -36,8 +36,7 @@ TEST(CpuIdReplayTest, AcceptedLineForms) {
       {"plain", "00000000: 0000000D-756E6547-6C65746E-49656E69\n"},
       {"CPUID prefix", "CPUID 00000000: 0000000D-756E6547-6C65746E-49656E69\n"},
       {"sub-leaf 0", "00000000: 0000000D-756E6547-6C65746E-49656E69 [SL 00]\n"},
-      {"lower-case digits",
-       "00000000: 0000000d-756e6547-6c65746e-49656e69\n"},
+      {"lower-case digits", "00000000: 0000000d-756e6547-6c65746e-49656e69\n"},
       {"CR LF and no final line end",
        "# header\r\n\r\n00000000: 0000000D-756E6547-6C65746E-49656E69\r\n"
        "00000000: 00000001-00000000-00000000-00000000 [SL 01]"},
@@ -214,9 +213,10 @@ TEST(CpuIdReplayTest, MalformedLinesAreRefusedWithTheirNumber) {
        "line 1: unexpected text after the registers"},
       {"text behind no-cpuid", "no-cpuid please",
        "line 1: unexpected text after no-cpuid"},
-      {"a zero byte", std::string("00000000: 0000000D-756E6547-6C65746E-"
-                                  "49656E69\0",
-                                  46),
+      {"a zero byte",
+       std::string("00000000: 0000000D-756E6547-6C65746E-"
+                   "49656E69\0",
+                   46),
        "line 1: unexpected text after the registers"},
       {"a word", "GenuineIntel", "line 1: expected an 8-digit leaf and ':'"},
       {"processors without a count", "processors\n",
@@ -295,7 +295,8 @@ TEST(CpuIdReplayTest, RecordingReplaysToTheSameRecord) {
   TableCpuIdSource processor;
   processor.setVendor(4, "GenuineIntel");
   processor.set(1, {0x000006F6, 0x00020800, 0x0000E3BD, 0xBFEBFBFF});
-  processor.setSequence(2, {{0x00000002, 0x7D, 0, 0}, {0x00000001, 0x49, 0, 0},
+  processor.setSequence(2, {{0x00000002, 0x7D, 0, 0},
+                            {0x00000001, 0x49, 0, 0},
                             {0x00000000, 0x22, 0, 0}});
   processor.set(4, {0x04000121, 0x01C0003F, 0x3F, 1});
   processor.set(0x80000000u, {0x80000008u, 0, 0, 0});

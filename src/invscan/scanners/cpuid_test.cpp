@@ -14,8 +14,7 @@ const uint32_t kHtt = 1u << 28;
 
 uint32_t signature(uint32_t family, uint32_t model, uint32_t stepping,
                    uint32_t extFamily = 0, uint32_t extModel = 0) {
-  return stepping | model << 4 | family << 8 | extModel << 16 |
-         extFamily << 20;
+  return stepping | model << 4 | family << 8 | extModel << 16 | extFamily << 20;
 }
 
 // Leaf 1 EBX: initial APIC ID, logical processor count, brand index.
@@ -274,8 +273,8 @@ TEST(CpuIdProbeTest, LeafOneFields) {
 
 TEST(CpuIdProbeTest, OtherVendorsCountOneCore) {
   // The vendor comparison is exact: letter case counts.
-  const char* const vendors[] = {"CentaurHauls", "genuineintel",
-                                 "AuthenticAMd", "GenuineIntei"};
+  const char* const vendors[] = {"CentaurHauls", "genuineintel", "AuthenticAMd",
+                                 "GenuineIntei"};
   for (const char* vendor : vendors) {
     SCOPED_TRACE(vendor);
     TableCpuIdSource source;

@@ -3,10 +3,9 @@
 // its current folder: "arg:" and each argument, one a line, then
 // "cwd:" and the current folder, then STAND_IN_LINE when that is set. It ends
 // with the status given in STAND_IN_STATUS (0 when unset).
+#include <direct.h>
 #include <stdio.h>
 #include <stdlib.h>
-
-#include <direct.h>
 
 int main(int argc, char** argv) {
   if (!getenv("STAND_IN_NO_LOG")) {

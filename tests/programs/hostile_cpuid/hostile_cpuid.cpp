@@ -152,13 +152,14 @@ void deep() {
 
 void longFields() {
   std::string big(1000, 'M');
-  std::string text = "1.0 0 long fields\n(host\nActivePackageCount:i=2147483647\n"
-                     "(Processor\nManufacturer:s=" +
-                     big + "\nFamily:s=" + std::string(1000, 'F') +
-                     "\nType:s=" + std::string(1000, 'T') +
-                     "\nActiveCoreCount:i=-2147483648\n"
-                     "ActiveProcCount:i=2147483647\n"
-                     "CpuClockMHz:i=-1\n)\n)\n";
+  std::string text =
+      "1.0 0 long fields\n(host\nActivePackageCount:i=2147483647\n"
+      "(Processor\nManufacturer:s=" +
+      big + "\nFamily:s=" + std::string(1000, 'F') +
+      "\nType:s=" + std::string(1000, 'T') +
+      "\nActiveCoreCount:i=-2147483648\n"
+      "ActiveProcCount:i=2147483647\n"
+      "CpuClockMHz:i=-1\n)\n)\n";
   fputs(text.c_str(), stdout);
   fflush(stdout);
 }

@@ -3,8 +3,8 @@
 // simulated server (the same model file, KEP_VS_MODEL, and record file,
 // KEP_VS_PARAMETERS, as natively) and offers its operations at the slots of
 // Virtual Server's interfaces. Every other slot answers E_NOTIMPL.
-#include "enabler/MSVirtualServer/vs_com_interfaces.h"
 #include "common/platform/ref_holder.h"
+#include "enabler/MSVirtualServer/vs_com_interfaces.h"
 #include "enabler/MSVirtualServer/vs_simulated.h"
 #include "enabler/MSVirtualServer/vs_values_win32.h"
 

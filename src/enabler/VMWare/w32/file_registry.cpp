@@ -1,6 +1,5 @@
 // file_registry.cpp: the registry interface over a registry export file.
 #include "reg_file.h"
-
 #include "reg_file_text.h"
 
 #include <string.h>

@@ -4,8 +4,8 @@
 // file count as an empty registry, never a partial one.
 #include "reg_file.h"
 
-#include "reg_file_text.h"
 #include "common/platform/files.h"
+#include "reg_file_text.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -318,4 +318,3 @@ const std::string* RegFile::value(const std::string& path,
   auto found = key->second.find(lowerAscii(name));
   return found == key->second.end() ? nullptr : &found->second;
 }
-

@@ -25,8 +25,8 @@ const char* viewName(uint32_t access) {
 
 void InstallationRegistry::noteFailure(const std::string& where, long status,
                                        const char* why) {
-  failures_.push_back(where + ": " + why + " (error " +
-                      std::to_string(status) + ")");
+  failures_.push_back(where + ": " + why + " (error " + std::to_string(status) +
+                      ")");
 }
 
 std::vector<std::string> InstallationRegistry::takeFailures() {
@@ -57,9 +57,9 @@ bool InstallationRegistry::readInstallPath(RegistryKey key,
     return false;
   }
   if (status != kRegistrySuccess) {
-    noteFailure(value,
-                status, status == kRegistryFileNotFound ? "no such value"
-                                                        : "cannot be read");
+    noteFailure(value, status,
+                status == kRegistryFileNotFound ? "no such value"
+                                                : "cannot be read");
     return false;
   }
   if (memchr(buffer, 0, size) == nullptr)
@@ -74,8 +74,7 @@ bool InstallationRegistry::readInstallPath(RegistryKey key,
 
 // Opens `subKey` for reading and takes its "InstallPath"; every key opened is
 // closed again.
-bool InstallationRegistry::lookUpInstallPath(const char* subKey,
-                                             char** path) {
+bool InstallationRegistry::lookUpInstallPath(const char* subKey, char** path) {
   RegistryKey key = nullptr;
   if (openRegistryKey(localMachineKey(), subKey, kKeyQueryValue, &key) !=
       kRegistrySuccess)
@@ -88,9 +87,8 @@ bool InstallationRegistry::lookUpInstallPath(const char* subKey,
   return found;
 }
 
-long InstallationRegistry::openRegistryKey(RegistryKey root,
-                                           const char* subKey, uint32_t access,
-                                           RegistryKey* key) {
+long InstallationRegistry::openRegistryKey(RegistryKey root, const char* subKey,
+                                           uint32_t access, RegistryKey* key) {
   if (wow64_ == Wow64Answer::Unknown)
     wow64_ = isWow64_() ? Wow64Answer::Yes : Wow64Answer::No;
   if (wow64_ == Wow64Answer::No)
@@ -109,12 +107,11 @@ long InstallationRegistry::openNoting(RegistryKey root, const char* subKey,
   if (status == kRegistrySuccess)
     openedView_ = viewName(access);
   else
-    noteFailure(std::string(root == localMachineKey() ? "HKEY_LOCAL_MACHINE\\"
-                                                      : "") +
-                    subKey + viewName(access),
-                status,
-                status == kRegistryFileNotFound ? "no such key"
-                                                : "cannot be opened");
+    noteFailure(
+        std::string(root == localMachineKey() ? "HKEY_LOCAL_MACHINE\\" : "") +
+            subKey + viewName(access),
+        status,
+        status == kRegistryFileNotFound ? "no such key" : "cannot be opened");
   return status;
 }
 

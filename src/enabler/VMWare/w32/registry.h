@@ -101,8 +101,7 @@ public:
   std::vector<std::string> takeFailures();
 
 private:
-  bool readInstallPath(RegistryKey key, const std::string& where,
-                       char** path);
+  bool readInstallPath(RegistryKey key, const std::string& where, char** path);
   bool lookUpInstallPath(const char* subKey, char** path);
   long openNoting(RegistryKey root, const char* subKey, uint32_t access,
                   RegistryKey* key);

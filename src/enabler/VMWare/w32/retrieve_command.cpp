@@ -2,9 +2,9 @@
 // new PATH and the mapping of the script's status; no platform calls here.
 #include "retrieve_command.h"
 
+#include "common/platform/paths.h"
 #include "enabler/common/exit_status.h"
 #include "enabler/common/node_identity.h"
-#include "common/platform/paths.h"
 
 namespace {
 

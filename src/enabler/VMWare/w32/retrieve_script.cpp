@@ -61,8 +61,8 @@ void logIdentity(const NodeIdentity& identity) {
           "OK: Type: ", texts.type.c_str());
 }
 
-int runWithPaths(const RetrieveScriptServices& services,
-                 const char* serverPath, const char* vmperlPath) {
+int runWithPaths(const RetrieveScriptServices& services, const char* serverPath,
+                 const char* vmperlPath) {
   getInfoFromCPUID(services.cpuidProgram);
   int numOfPhysicalPackages = countPhysicalPackages(services.processor);
   logText("%s%s%d\n", "OK: Node capacity: ", " ", numOfPhysicalPackages);
@@ -118,8 +118,7 @@ int runWithPaths(const RetrieveScriptServices& services,
   if (startError.failed())
     reportReason("%s: %s", kRetrieveScriptName, startError.message().c_str());
   else if (scriptStatus != kVmwOk)
-    reportReason("%s ended with status %d%s", kRetrieveScriptName,
-                 scriptStatus,
+    reportReason("%s ended with status %d%s", kRetrieveScriptName, scriptStatus,
                  status != scriptStatus ? ", reported as 5" : "");
   return status;
 }
@@ -204,14 +203,13 @@ RetrieveScriptServices vmwDryRunRetrieveServices(FILE* out, FILE* notes,
       std::string found;
       SystemError error;
       if (!findFile(file.second.c_str(), &found, &error)) {
-        printDiagnostic(notes, "vmware-enabler: %s %s is not there: %s%s%s\n",
-                        file.first, file.second.c_str(),
-                        error.message().c_str(),
-                        file.second == kRetrieveScriptName
-                            ? "; looked for in the start folder "
-                            : "",
-                        file.second == kRetrieveScriptName ? folder.c_str()
-                                                           : "");
+        printDiagnostic(
+            notes, "vmware-enabler: %s %s is not there: %s%s%s\n", file.first,
+            file.second.c_str(), error.message().c_str(),
+            file.second == kRetrieveScriptName
+                ? "; looked for in the start folder "
+                : "",
+            file.second == kRetrieveScriptName ? folder.c_str() : "");
         status = kVmwScriptFailed;
       }
     }

@@ -4,8 +4,8 @@
 #ifndef ENABLER_VMWARE_RETRIEVE_SCRIPT_H
 #define ENABLER_VMWARE_RETRIEVE_SCRIPT_H
 
-#include "enabler/common/processor_record.h"
 #include "enabler/common/node_identity.h"
+#include "enabler/common/processor_record.h"
 #include "invscan/scanners/cpuid.h"
 #include "retrieve_command.h"
 

@@ -10,10 +10,10 @@
 #include "enabler/common/exit_status.h"
 #include "enabler/common/frame.h"
 #include "enabler/common/node_identity.h"
+#include "enabler/common/run_log_test.h"
 #include "invscan/scanners/cpuid_fake_source_test.h"
 #include "reg_file.h"
 #include "registry.h"
-#include "enabler/common/run_log_test.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +32,6 @@ const char kInstalled[] =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VMware, Inc.\\VMware VmPerl "
     "Scripting API]\n"
     "\"InstallPath\"=\"C:\\\\VmPerl\\\\\"\n";
-
 
 class RetrieveScriptTest : public ::testing::Test {
 protected:
@@ -121,9 +120,9 @@ TEST_F(RetrieveScriptTest, ScriptGetsTheIdentityAndCapacityAndItsStatusMaps) {
   EXPECT_EQ("C:/VmPerl/SHORT~1/" + perl, ran_[0].program);
   const std::vector<std::string> tail(ran_[0].arguments.end() - 7,
                                       ran_[0].arguments.end());
-  EXPECT_EQ((std::vector<std::string>{"SN/1", "Maker", "-", "-", "-", "4",
-                                      "-v"}),
-            tail)
+  EXPECT_EQ(
+      (std::vector<std::string>{"SN/1", "Maker", "-", "-", "-", "4", "-v"}),
+      tail)
       << "8 processors, 2 per package";
   const std::string sep(1, pathListSeparator());
   EXPECT_EQ("/earlier" + sep + "C:/VmPerl/" + sep + "C:/Server/" + sep,
