@@ -367,8 +367,7 @@ bool vtNodeAddChild(VtNode* group, VtNode* n) {
   return true;
 }
 
-// --- Value and document level
-// --------------------------------------------------
+// --- Value and document level ---------------------------------------------
 
 int32_t vtValueInt(const VtValue* value, int32_t dflt) {
   if (!value || value->kind != VtInt)
