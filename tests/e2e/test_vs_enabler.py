@@ -456,6 +456,23 @@ class NativeTest(TempDirCase):
                                           fail_server, fail_machine)
                 self.check(expected, model)
 
+    def test_dry_run_names_the_machine_call_that_stops_the_walk(self):
+        # The log has no line for these; the dry run says which call failed,
+        # a real run does not.
+        for call in ("get_Item", "get_Name", "get_State",
+                     "get_CapacityObject", "get_GuestParameterObject"):
+            with self.subTest(call=call):
+                model = self.runner.model("one_running_one_failing.model",
+                                          "", call)
+                said = re.compile(
+                    rb"(^|\n)vs-enabler: Virtual Server: machine 2: %s "
+                    rb"failed with 0x8[0-9A-F]{7}[^\n]*; the walk stops "
+                    rb"here\n" % call.encode())
+                self.runner.run(model, args=("--dry-run",))
+                self.assertRegex(self.runner.stderr, said)
+                self.runner.run(model)
+                self.assertNotRegex(self.runner.stderr, said)
+
     @e2e.every_lane
     def test_installed_beside_the_project_cpuid_program(self):
         env = {
