@@ -40,9 +40,7 @@ size_t unitsOffset(const VtValueLine& parts) {
 int vtSplitValueLine(char* line, VtValueLine* parts) {
   // The first ":" of the line, with the first "=" two bytes behind it: one
   // pass over the name finds both, since an "=" before the ":" is refused.
-  char* colon = line;
-  while (*colon && *colon != ':' && *colon != '=')
-    ++colon;
+  char* colon = line + strcspn(line, ":=");
   if (*colon != ':' || colon[1] == 0 || colon[1] == '=' || colon[2] != '=')
     return kVtBadValueLine;
   if (!kindOfLetter(colon[1], &parts->kind))
