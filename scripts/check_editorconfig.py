@@ -50,6 +50,8 @@ def problems(data, rules):
             data.decode("utf-8")
         except UnicodeDecodeError:
             yield "not UTF-8"
+        if data.startswith(b"\xef\xbb\xbf"):
+            yield "a byte order mark (the charset is utf-8, not utf-8-bom)"
     if rules.get("end_of_line") == "lf" and b"\r" in data:
         yield "CR line ends"
     if rules.get("insert_final_newline") == "true" and data and \
@@ -57,13 +59,33 @@ def problems(data, rules):
         yield "no final newline"
 
 
+def files():
+    """The files git tracks when this folder is the top of its checkout;
+    otherwise (an exported tree, or one inside another repository) every
+    file below it but the builds'."""
+    try:
+        top = subprocess.run(["git", "rev-parse", "--show-toplevel"],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                             check=True).stdout.decode().strip()
+        if os.path.realpath(top) == os.path.realpath("."):
+            names = subprocess.run(["git", "ls-files", "-z"], check=True,
+                                   stdout=subprocess.PIPE).stdout.decode()
+            return [n for n in names.split("\0") if n]
+    except (OSError, subprocess.CalledProcessError):
+        pass
+    found = []
+    for folder, subfolders, names in os.walk("."):
+        subfolders[:] = [d for d in subfolders
+                         if d != ".git" and not (folder == "." and d == "build")]
+        found += [os.path.relpath(os.path.join(folder, n)) for n in names]
+    return sorted(found)
+
+
 def main():
     os.chdir(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
     config = sections(".editorconfig")
-    names = subprocess.run(["git", "ls-files", "-z"], check=True,
-                           stdout=subprocess.PIPE).stdout.decode().split("\0")
     bad = 0
-    for name in filter(os.path.isfile, filter(None, names)):
+    for name in filter(os.path.isfile, files()):
         with open(name, "rb") as f:
             data = f.read()
         for problem in problems(data, rules_for(name, config)):
