@@ -211,8 +211,8 @@ class HostileCpuidWindowsTest(e2e.WindowsCase):
         reg = os.path.join(self.root, "vmware.reg")
         with open(reg, "w") as f:
             f.write("\r\n".join(lines))
-        result = e2e.run(["regedit", "/S", e2e.wine_path(reg)], self.root,
-                         prefix=self.system_prefix)
+        result = e2e.run_system_tool(["regedit", "/S", e2e.wine_path(reg)],
+                                     self.root, self.system_prefix)
         self.assertEqual(0, result.status, result.stderr)
 
     def run_mode(self, mode):

@@ -541,8 +541,8 @@ class VMwareEnablerTest(e2e.WindowsCase):
         reg = self.path("import.reg")
         with open(reg, "wb") as f:
             f.write(text if isinstance(text, bytes) else text.encode("ascii"))
-        result = e2e.run(["regedit", "/S", e2e.wine_path(reg)], self.dir,
-                         prefix=self.system_prefix)
+        result = e2e.run_system_tool(["regedit", "/S", e2e.wine_path(reg)],
+                                     self.dir, self.system_prefix)
         self.assertEqual(0, result.status, result.stderr)
 
     def set_registry(self, keys, fixture=None):
@@ -740,9 +740,9 @@ class VMwareEnablerTest(e2e.WindowsCase):
         # 32-bit enabler, in directories this host lacks; unseen by the
         # 64-bit one.
         self.set_registry([], fixture="vmware_wow64.reg")
-        query = e2e.run(["reg", "query", "HKLM\\" + SERVER_KEY, "/v",
-                         "InstallPath", "/reg:32"], self.dir,
-                        prefix=self.system_prefix)
+        query = e2e.run_system_tool(["reg", "query", "HKLM\\" + SERVER_KEY,
+                                     "/v", "InstallPath", "/reg:32"],
+                                    self.dir, self.system_prefix)
         self.assertEqual(0, query.status, "the import filled the 32-bit view")
         self.assertEqual(7, self.run_enabler().status)
         if self.lane.wow64:

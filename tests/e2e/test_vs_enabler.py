@@ -600,7 +600,7 @@ class WineRunner(Runner):
 
 def wmic(cwd, prefix, *query):
     """The value wmic reports for one property, without its column's padding."""
-    result = run(["wmic"] + list(query), cwd=cwd, prefix=prefix)
+    result = e2e.run_system_tool(["wmic"] + list(query), cwd, prefix)
     if result.status != 0:
         raise AssertionError("wmic %s: %r" % (" ".join(query), result.stderr))
     lines = [line.rstrip() for line in
@@ -612,9 +612,10 @@ def register_server(case, cwd, register=True):
     """Registers, or unregisters, the lane's COM server with the lane's own
     regsvr32, in the view of its bitness."""
     argv = ["regsvr32", "/s"] + ([] if register else ["/u"])
-    result = run(argv + [wine_path(os.path.join(case.lane.bin_dir,
-                                                "vs_com_server.dll"))],
-                 cwd=cwd, prefix=case.prefix)
+    result = e2e.run_system_tool(
+        argv + [wine_path(os.path.join(case.lane.bin_dir,
+                                       "vs_com_server.dll"))],
+        cwd, case.prefix)
     if result.status != 0:
         raise AssertionError("regsvr32 %s: %r" % (argv, result.stderr))
 
