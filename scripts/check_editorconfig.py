@@ -1,7 +1,10 @@
 """Checks the tracked files against .editorconfig: UTF-8 text, LF line ends
 and a final newline wherever a section sets charset, end_of_line and
 insert_final_newline; "unset" in a later section lifts them. Indentation is
-left to scripts/format. Prints each file that differs; status 1 if any."""
+left to scripts/format. Prints each file that differs; status 1 if any.
+
+    check_editorconfig.py --sources   the C++ sources of the same file list,
+                                      NUL-separated, for scripts/format"""
 
 import fnmatch
 import os
@@ -83,6 +86,10 @@ def files():
 
 def main():
     os.chdir(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+    if sys.argv[1:] == ["--sources"]:
+        sys.stdout.write("".join(name + "\0" for name in files()
+                                 if name.endswith((".cpp", ".h"))))
+        return 0
     config = sections(".editorconfig")
     bad = 0
     for name in filter(os.path.isfile, files()):
